@@ -1,0 +1,113 @@
+// The services the portable core asks of its platform, one interface per kind of service.
+// They are phrased in the program's own terms, not as a copy of the Win32 API. The Win32
+// build implements them for real (src/win32), the simulated desktop for tests and for
+// headless runs (src/sim).
+#pragma once
+
+#include "platform/Types.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kp {
+
+// Per-user settings: sections of integer and string values. A missing value yields the
+// caller's default; reading a section creates it. Section and value names are ANSI bytes;
+// an empty section name addresses the application's own key. Failures are never reported:
+// a write that cannot be done is simply lost.
+class ISettingsStore {
+public:
+    virtual ~ISettingsStore() = default;
+    virtual int GetInt(const AnsiString& section, const AnsiString& name, int defaultValue) = 0;
+    virtual AnsiString GetString(const AnsiString& section, const AnsiString& name,
+                                 const AnsiString& defaultValue) = 0;
+    virtual void WriteInt(const AnsiString& section, const AnsiString& name, int value) = 0;
+    virtual void WriteString(const AnsiString& section, const AnsiString& name, const AnsiString& value) = 0;
+};
+
+// One owned block of bytes, left uninitialised on allocation so that reading a large file
+// costs no more than the read itself.
+struct ByteBlock {
+    std::unique_ptr<BYTE[]> data;
+    std::size_t size = 0;
+    void Allocate(std::size_t n) {
+        data.reset(n ? new BYTE[n] : nullptr);
+        size = n;
+    }
+    void Reset() {
+        data.reset();
+        size = 0;
+    }
+};
+
+// Files. Paths are ANSI bytes in the platform's own syntax.
+class IFileSystem {
+public:
+    virtual ~IFileSystem() = default;
+    // Opens an existing file for reading without sharing, reads it whole into `out` and closes
+    // it. Any failure along the way (missing, locked, unreadable, too large) gives false.
+    virtual bool ReadWholeFile(const AnsiString& path, ByteBlock& out) = 0;
+    // The bare file names (no directory part) matching a wildcard pattern such as
+    // "C:\\chars\\*.kp", in the platform's enumeration order. No match gives an empty list.
+    virtual std::vector<AnsiString> FindFiles(const AnsiString& pattern) = 0;
+};
+
+enum class MessageStyle {
+    OkExclamation,    // an OK button and the exclamation icon
+    YesNoExclamation, // Yes and No buttons and the exclamation icon
+};
+
+enum class MessageResult { Ok, Yes, No, Cancel };
+
+// Modal user interface. Every modal call keeps the program's timers running.
+class IModalUi {
+public:
+    virtual ~IModalUi() = default;
+    // A message box with the program title as caption. `text` is UTF-8.
+    virtual MessageResult ShowMessage(const Utf8String& text, MessageStyle style) = 0;
+};
+
+struct WindowsVersion {
+    bool known = false; // false when the platform could not tell
+    DWORD platformId = 0; // 2 = the NT family
+    DWORD majorVersion = 0;
+    DWORD minorVersion = 0;
+};
+
+// The clock and facts about the system.
+class ISystem {
+public:
+    virtual ~ISystem() = default;
+    virtual DWORD TickCount() = 0;
+    virtual LocalTime GetLocalTime() = 0;
+    virtual WindowsVersion GetVersion() = 0;
+};
+
+struct WindowCreateParams {
+    AnsiString title;
+    int width = 0;
+    int height = 0;
+    bool layered = false; // add the layered style (colour-key shaping and translucency)
+};
+
+// The one character window: a hidden borderless popup tool window, its timers and its
+// lifetime. Messages for it come back into the core through CMainFrame's handlers.
+class ICharacterWindow {
+public:
+    virtual ~ICharacterWindow() = default;
+    // Creates the platform window, hidden. False when the platform refuses it.
+    virtual bool Create(const WindowCreateParams& params) = 0;
+    virtual bool Exists() const = 0;
+    // Destroys the platform window; as the main window its end ends the message loop.
+    virtual void Destroy() = 0;
+    // (Re)starts a one-shot-by-convention window timer; a pending timer of that id is replaced.
+    virtual void SetTimer(int id, unsigned milliseconds) = 0;
+    virtual void KillTimer(int id) = 0;
+    // Queues a close request for this window (it arrives as OnClose later).
+    virtual void PostClose() = 0;
+    virtual void Hide() = 0;
+};
+
+} // namespace kp

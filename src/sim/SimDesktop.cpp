@@ -1,0 +1,148 @@
+#include "sim/SimDesktop.h"
+
+#include <algorithm>
+
+namespace kp::sim {
+
+namespace {
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return Lower(x) == Lower(y);
+           });
+}
+
+} // namespace
+
+bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b) const {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char x, char y) { return Lower(x) < Lower(y); });
+}
+
+int SimSettingsStore::GetInt(const AnsiString& section, const AnsiString& name, int defaultValue) {
+    Section& s = m_sections[section];
+    const auto it = s.find(name);
+    return (it == s.end() || it->second.isString) ? defaultValue : it->second.number;
+}
+
+AnsiString SimSettingsStore::GetString(const AnsiString& section, const AnsiString& name,
+                                       const AnsiString& defaultValue) {
+    Section& s = m_sections[section];
+    const auto it = s.find(name);
+    return (it == s.end() || !it->second.isString) ? defaultValue : it->second.text;
+}
+
+void SimSettingsStore::WriteInt(const AnsiString& section, const AnsiString& name, int value) {
+    m_sections[section][name] = Value{false, value, {}};
+    m_writes.push_back(section + "/" + name + "=" + std::to_string(value));
+}
+
+void SimSettingsStore::WriteString(const AnsiString& section, const AnsiString& name, const AnsiString& value) {
+    m_sections[section][name] = Value{true, 0, value};
+    m_writes.push_back(section + "/" + name + "=\"" + value + "\"");
+}
+
+const SimSettingsStore::Value* SimSettingsStore::Find(const AnsiString& section, const AnsiString& name) const {
+    const auto s = m_sections.find(section);
+    if (s == m_sections.end())
+        return nullptr;
+    const auto v = s->second.find(name);
+    return v == s->second.end() ? nullptr : &v->second;
+}
+
+void SimFileSystem::AddFile(const AnsiString& path, std::vector<BYTE> bytes) {
+    for (auto& f : m_files) {
+        if (EqualNoCase(f.first, path)) {
+            f.second = std::move(bytes);
+            return;
+        }
+    }
+    m_files.emplace_back(path, std::move(bytes));
+}
+
+void SimFileSystem::Remove(const AnsiString& path) {
+    m_files.erase(std::remove_if(m_files.begin(), m_files.end(),
+                                 [&](const auto& f) { return EqualNoCase(f.first, path); }),
+                  m_files.end());
+}
+
+bool SimFileSystem::ReadWholeFile(const AnsiString& path, ByteBlock& out) {
+    for (const auto& l : m_locked)
+        if (EqualNoCase(l, path))
+            return false;
+    for (const auto& f : m_files) {
+        if (EqualNoCase(f.first, path)) {
+            out.Allocate(f.second.size());
+            std::copy(f.second.begin(), f.second.end(), out.data.get());
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<AnsiString> SimFileSystem::FindFiles(const AnsiString& pattern) {
+    ++m_findCalls;
+    const std::size_t star = pattern.rfind('*');
+    std::vector<AnsiString> names;
+    if (star == AnsiString::npos)
+        return names;
+    const AnsiString dir = pattern.substr(0, star);
+    const AnsiString ext = pattern.substr(star + 1);
+    for (const auto& f : m_files) {
+        const AnsiString& p = f.first;
+        if (p.size() < dir.size() + ext.size() || !EqualNoCase(p.substr(0, dir.size()), dir))
+            continue;
+        const AnsiString name = p.substr(dir.size());
+        if (name.find('\\') != AnsiString::npos || name.size() <= ext.size())
+            continue;
+        if (EqualNoCase(name.substr(name.size() - ext.size()), ext))
+            names.push_back(name);
+    }
+    return names;
+}
+
+MessageResult SimUi::ShowMessage(const Utf8String& text, MessageStyle style) {
+    m_shown.push_back({text, style});
+    if (!m_answers.empty()) {
+        const MessageResult r = m_answers.front();
+        m_answers.pop_front();
+        return r;
+    }
+    return style == MessageStyle::OkExclamation ? MessageResult::Ok : MessageResult::No;
+}
+
+bool SimWindow::Create(const WindowCreateParams& params) {
+    m_calls.push_back("Create " + params.title + " " + std::to_string(params.width) + "x" +
+                      std::to_string(params.height) + (params.layered ? " layered" : ""));
+    if (m_refuseCreate)
+        return false;
+    m_params = params;
+    m_exists = true;
+    return true;
+}
+
+void SimWindow::Destroy() {
+    m_calls.push_back("Destroy");
+    m_exists = false;
+    m_destroyed = true;
+    m_timers.clear();
+}
+
+void SimWindow::SetTimer(int id, unsigned milliseconds) {
+    m_calls.push_back("SetTimer " + std::to_string(id) + " " + std::to_string(milliseconds));
+    m_timers[id] = milliseconds;
+}
+
+void SimWindow::KillTimer(int id) {
+    m_calls.push_back("KillTimer " + std::to_string(id));
+    m_timers.erase(id);
+}
+
+void SimWindow::Hide() {
+    m_calls.push_back("Hide");
+    m_visible = false;
+}
+
+} // namespace kp::sim

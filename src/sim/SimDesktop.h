@@ -1,0 +1,122 @@
+// The simulated desktop: an in-memory implementation of every platform service, with scripted
+// answers for modal UI and a record of every call made. Unit tests drive the whole core through
+// it, and kptool's headless runs use it too.
+#pragma once
+
+#include "platform/Services.h"
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kp::sim {
+
+// Compares ASCII letters without regard to case, as registry and file names do.
+struct CaseInsensitiveLess {
+    bool operator()(const std::string& a, const std::string& b) const;
+};
+
+class SimSettingsStore : public ISettingsStore {
+public:
+    struct Value {
+        bool isString = false;
+        int number = 0;
+        AnsiString text;
+    };
+    using Section = std::map<AnsiString, Value, CaseInsensitiveLess>;
+
+    int GetInt(const AnsiString& section, const AnsiString& name, int defaultValue) override;
+    AnsiString GetString(const AnsiString& section, const AnsiString& name, const AnsiString& defaultValue) override;
+    void WriteInt(const AnsiString& section, const AnsiString& name, int value) override;
+    void WriteString(const AnsiString& section, const AnsiString& name, const AnsiString& value) override;
+
+    bool HasSection(const AnsiString& section) const { return m_sections.count(section) != 0; }
+    const Value* Find(const AnsiString& section, const AnsiString& name) const;
+    // Every write in order, as "section/name=value".
+    const std::vector<std::string>& Writes() const { return m_writes; }
+
+private:
+    std::map<AnsiString, Section, CaseInsensitiveLess> m_sections;
+    std::vector<std::string> m_writes;
+};
+
+class SimFileSystem : public IFileSystem {
+public:
+    // Adds or replaces a file; directories are implied by the path ('\\' separates).
+    void AddFile(const AnsiString& path, std::vector<BYTE> bytes);
+    void Remove(const AnsiString& path);
+    // A file that exists but cannot be opened (locked by another process).
+    void Lock(const AnsiString& path) { m_locked.push_back(path); }
+
+    bool ReadWholeFile(const AnsiString& path, ByteBlock& out) override;
+    // Supports patterns of the form DIR\*.EXT or *.EXT (the current directory, ""), matching
+    // in the order the files were added.
+    std::vector<AnsiString> FindFiles(const AnsiString& pattern) override;
+
+    int FindCalls() const { return m_findCalls; }
+
+private:
+    std::vector<std::pair<AnsiString, std::vector<BYTE>>> m_files;
+    std::vector<AnsiString> m_locked;
+    int m_findCalls = 0;
+};
+
+class SimUi : public IModalUi {
+public:
+    struct Shown {
+        Utf8String text;
+        MessageStyle style;
+    };
+    // Answers given to the next message boxes, in order; when none is queued a box answers
+    // Ok (OK-only) or No (Yes/No).
+    void QueueAnswer(MessageResult r) { m_answers.push_back(r); }
+    MessageResult ShowMessage(const Utf8String& text, MessageStyle style) override;
+    const std::vector<Shown>& Messages() const { return m_shown; }
+
+private:
+    std::deque<MessageResult> m_answers;
+    std::vector<Shown> m_shown;
+};
+
+class SimSystem : public ISystem {
+public:
+    DWORD TickCount() override { return m_tick; }
+    LocalTime GetLocalTime() override { return m_time; }
+    WindowsVersion GetVersion() override { return m_version; }
+
+    DWORD m_tick = 0;
+    LocalTime m_time;
+    WindowsVersion m_version{true, 2, 5, 1}; // Windows XP unless a test says otherwise
+};
+
+class SimWindow : public ICharacterWindow {
+public:
+    bool Create(const WindowCreateParams& params) override;
+    bool Exists() const override { return m_exists; }
+    void Destroy() override;
+    void SetTimer(int id, unsigned milliseconds) override;
+    void KillTimer(int id) override;
+    void PostClose() override { ++m_closePosted; }
+    void Hide() override;
+
+    bool m_refuseCreate = false;
+    bool m_exists = false;
+    bool m_destroyed = false;
+    bool m_visible = false;
+    WindowCreateParams m_params;
+    std::map<int, unsigned> m_timers; // pending timers and their delays
+    int m_closePosted = 0;
+    std::vector<std::string> m_calls; // every call, in order
+};
+
+// All simulated services together.
+struct SimDesktop {
+    SimSettingsStore settings;
+    SimFileSystem files;
+    SimUi ui;
+    SimSystem system;
+    SimWindow window;
+};
+
+} // namespace kp::sim

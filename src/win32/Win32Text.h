@@ -1,0 +1,13 @@
+// Conversions between the core's strings and the wide-character APIs: code page 932 for text
+// from character files, paths and settings names, UTF-8 for the program's own interface texts.
+#pragma once
+
+#include <string>
+
+namespace kp::win32 {
+
+std::wstring AnsiToWide(const std::string& s);
+std::string WideToAnsi(const std::wstring& s);
+std::wstring Utf8ToWide(const std::string& s);
+
+} // namespace kp::win32

@@ -1,0 +1,53 @@
+// Kelpo32.exe: the Win32 entry point. It wires the Win32 services to the portable core, runs
+// start-up, the message loop, and the settings' save at the end.
+#include "app/CharacterApp.h"
+#include "win32/Win32Services.h"
+#include "win32/Win32Text.h"
+
+#include <windows.h>
+
+namespace {
+
+// The command line after the program name, as the C runtime hands it to WinMain: the name is
+// skipped (quoted or up to the first blank), then the blanks after it.
+std::wstring ArgumentsOf(const wchar_t* cmd) {
+    const wchar_t* p = cmd;
+    if (*p == L'"') {
+        ++p;
+        while (*p && *p != L'"')
+            ++p;
+        if (*p == L'"')
+            ++p;
+    } else {
+        while (*p && *p != L' ' && *p != L'\t')
+            ++p;
+    }
+    while (*p == L' ' || *p == L'\t')
+        ++p;
+    return p;
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    using namespace kp::win32;
+    RegistrySettingsStore settings(L"TESSARO SOFT", L"Kelpo32");
+    Win32FileSystem files;
+    Win32Ui ui(instance);
+    Win32System system;
+    Win32CharacterWindow window(instance);
+
+    kp::CCharacterApp app(kp::AppServices{settings, files, ui, system, window});
+    window.Attach(&app);
+
+    int exitCode = 0;
+    if (app.InitInstance(WideToAnsi(ArgumentsOf(GetCommandLineW())))) {
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    exitCode = app.ExitInstance();
+    return exitCode;
+}

@@ -1,0 +1,742 @@
+// probe.exe: a small Win32 console helper for the end-to-end tests. It runs in the same Wine prefix
+// and on the same display as Kelpo32.exe and reports what the window system sees, one JSON object per
+// line on stdout (UTF-8). It can also press dialog buttons, post messages and prepare the registry.
+//
+// Usage (numbers are decimal or 0x-hexadecimal; HWND values are printed as decimal numbers):
+//
+//   probe windows [--title T] [--class C]
+//       One line per top-level window (EnumWindows order, that is z-order from the top), optionally only
+//       those whose title / class equals T / C exactly:
+//       {"hwnd","pid","title","class","rect":[l,t,r,b],"visible","style","exstyle",
+//        "region":[[l,t,r,b],...] or null, "layered":{"key","alpha","flags"} or null}
+//       The region rectangles are in window coordinates, as GetWindowRgn reports them.
+//   probe dialogs
+//       One line per visible top-level window of class "#32770" (message boxes, dialogs):
+//       {"hwnd","pid","title","rect","children":[{"hwnd","id","class","text","style","visible",
+//        "icon"?},...]}   Children come in EnumChildWindows order (nested dialogs included). A visible
+//       static with SS_ICON also carries "icon": "exclamation", "hand", "question", "asterisk",
+//       "none" (nothing drawn) or "unknown", found by comparing its pixels on screen with the system icons.
+//   probe press HWND|any ID
+//       BM_CLICK on the child with that control id (IDOK=1, IDCANCEL=2, IDYES=6, IDNO=7) of the dialog;
+//       "any" means the one visible "#32770" window (an error when there are none or several).
+//   probe post HWND MSG WPARAM LPARAM
+//       PostMessageW to that window.
+//   probe close --title T
+//       Posts WM_CLOSE to every top-level window titled T; prints {"closed":n}.
+//   probe wait (--title T | --dialog [--title T]) [--except HWND] [--timeout MS]
+//       Polls every 20 ms until a top-level window titled T (visible or not), or with --dialog a
+//       visible "#32770" window (titled T if given), other than HWND exists; prints it as "windows" or
+//       "dialogs" would and exits 0, or exits 1 after MS milliseconds (default 5000). --except lets a
+//       caller wait for the next dialog while the one it just answered may still be closing.
+//   probe regget SUBKEY VALUE
+//       Under HKEY_CURRENT_USER: {"found":true,"type":"REG_DWORD","data":N} (REG_SZ data as a string,
+//       other types as a list of bytes) or {"found":false}; exit 0 when found, 1 when not.
+//   probe reglist SUBKEY
+//       {"found":true,"values":{name:{"type","data"},...},"subkeys":[...]} or {"found":false}.
+//   probe regset SUBKEY VALUE dword N | sz TEXT
+//       Creates the key as needed and writes the value.
+//   probe regdel SUBKEY
+//       Deletes the key with everything below it; a missing key is not an error.
+//   probe version
+//       {"major","minor","build","platform","csd"} from GetVersionExW of this process.
+//
+// Exit status: 0 success, 1 "not found" / timeout, 2 usage or system error (with {"error":...}).
+// Arguments arrive as a wide command line, so Japanese key names and titles pass through unchanged.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+// --- output -------------------------------------------------------------------------------------
+
+std::string toUtf8(const std::wstring &w) {
+    if (w.empty())
+        return std::string();
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+// Builds one JSON object or array as UTF-8 text.
+class Json {
+  public:
+    Json &raw(const std::string &s) {
+        text_ += s;
+        return *this;
+    }
+    Json &str(const std::wstring &w) {
+        text_ += '"';
+        for (char c : toUtf8(w)) {
+            unsigned char u = static_cast<unsigned char>(c);
+            if (c == '"' || c == '\\') {
+                text_ += '\\';
+                text_ += c;
+            } else if (c == '\n') {
+                text_ += "\\n";
+            } else if (c == '\r') {
+                text_ += "\\r";
+            } else if (c == '\t') {
+                text_ += "\\t";
+            } else if (u < 0x20) {
+                char buf[8];
+                snprintf(buf, sizeof buf, "\\u%04x", u);
+                text_ += buf;
+            } else {
+                text_ += c;
+            }
+        }
+        text_ += '"';
+        return *this;
+    }
+    Json &num(long long v) {
+        text_ += std::to_string(v);
+        return *this;
+    }
+    Json &boolean(bool b) {
+        text_ += b ? "true" : "false";
+        return *this;
+    }
+    // Starts a member "key": inside an object, with the comma when needed.
+    Json &key(const char *k) {
+        sep();
+        text_ += '"';
+        text_ += k;
+        text_ += "\":";
+        return *this;
+    }
+    Json &open(char c) {
+        text_ += c;
+        first_.push_back(true);
+        return *this;
+    }
+    Json &close(char c) {
+        text_ += c;
+        first_.pop_back();
+        return *this;
+    }
+    // Separator before an array element.
+    Json &item() {
+        sep();
+        return *this;
+    }
+    const std::string &text() const { return text_; }
+
+  private:
+    void sep() {
+        if (!first_.empty()) {
+            if (!first_.back())
+                text_ += ',';
+            first_.back() = false;
+        }
+    }
+    std::string text_;
+    std::vector<bool> first_;
+};
+
+void emit(const Json &j) {
+    std::string line = j.text() + "\n";
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+int fail(const std::wstring &message) {
+    Json j;
+    j.open('{').key("error").str(message).close('}');
+    emit(j);
+    return 2;
+}
+
+int usage() { return fail(L"usage: probe windows|dialogs|press|post|close|wait|regget|reglist|regset|regdel|version"); }
+
+bool parseNumber(const wchar_t *s, long long &out) {
+    if (!s || !*s)
+        return false;
+    wchar_t *end = nullptr;
+    out = wcstoll(s, &end, 0);
+    return end && *end == 0;
+}
+
+// --- windows ------------------------------------------------------------------------------------
+
+std::wstring windowText(HWND hwnd) {
+    // WM_GETTEXT is marshalled across processes; the timeout keeps a hung program from hanging us.
+    wchar_t buf[1024];
+    DWORD_PTR len = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 1000,
+                             &len))
+        return std::wstring();
+    if (len > 1023)
+        len = 1023;
+    return std::wstring(buf, len);
+}
+
+std::wstring className(HWND hwnd) {
+    wchar_t buf[256];
+    int n = GetClassNameW(hwnd, buf, 256);
+    return std::wstring(buf, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+void rectJson(Json &j, const RECT &r) {
+    j.open('[').item().num(r.left).item().num(r.top).item().num(r.right).item().num(r.bottom).close(']');
+}
+
+void regionJson(Json &j, HWND hwnd) {
+    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+    int kind = GetWindowRgn(hwnd, rgn);
+    if (kind == ERROR) {
+        DeleteObject(rgn);
+        j.raw("null");
+        return;
+    }
+    DWORD size = GetRegionData(rgn, 0, nullptr);
+    std::vector<char> buf(size);
+    RGNDATA *data = reinterpret_cast<RGNDATA *>(buf.data());
+    j.open('[');
+    if (size && GetRegionData(rgn, size, data)) {
+        const RECT *rects = reinterpret_cast<const RECT *>(data->Buffer);
+        for (DWORD i = 0; i < data->rdh.nCount; ++i) {
+            j.item();
+            rectJson(j, rects[i]);
+        }
+    }
+    j.close(']');
+    DeleteObject(rgn);
+}
+
+void layeredJson(Json &j, HWND hwnd) {
+    COLORREF key = 0;
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    if (!(GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED) ||
+        !GetLayeredWindowAttributes(hwnd, &key, &alpha, &flags)) {
+        j.raw("null");
+        return;
+    }
+    j.open('{');
+    j.key("key").num(key).key("alpha").num(alpha).key("flags").num(flags);
+    j.close('}');
+}
+
+void windowJson(Json &j, HWND hwnd) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    RECT r = {0, 0, 0, 0};
+    GetWindowRect(hwnd, &r);
+    j.open('{');
+    j.key("hwnd").num(reinterpret_cast<INT_PTR>(hwnd));
+    j.key("pid").num(pid);
+    j.key("title").str(windowText(hwnd));
+    j.key("class").str(className(hwnd));
+    j.key("rect");
+    rectJson(j, r);
+    j.key("visible").boolean(IsWindowVisible(hwnd) != FALSE);
+    j.key("style").num(static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)));
+    j.key("exstyle").num(static_cast<DWORD>(GetWindowLongW(hwnd, GWL_EXSTYLE)));
+    j.key("region");
+    regionJson(j, hwnd);
+    j.key("layered");
+    layeredJson(j, hwnd);
+    j.close('}');
+}
+
+// Enumeration callback (a lambda cannot carry the stdcall convention on i686): appends to a vector.
+BOOL CALLBACK collectWindow(HWND hwnd, LPARAM lp) {
+    reinterpret_cast<std::vector<HWND> *>(lp)->push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> topLevelWindows() {
+    std::vector<HWND> all;
+    EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+struct WindowFilter {
+    const wchar_t *title = nullptr;
+    const wchar_t *cls = nullptr;
+    bool matches(HWND hwnd) const {
+        if (title && windowText(hwnd) != title)
+            return false;
+        if (cls && className(hwnd) != cls)
+            return false;
+        return true;
+    }
+};
+
+std::vector<HWND> dialogWindows() {
+    std::vector<HWND> result;
+    for (HWND hwnd : topLevelWindows())
+        if (IsWindowVisible(hwnd) && className(hwnd) == L"#32770")
+            result.push_back(hwnd);
+    return result;
+}
+
+// --- icons --------------------------------------------------------------------------------------
+
+// Pixels of a w x h area of a DC as 32-bit values.
+std::vector<DWORD> grab(HDC src, int x, int y, int w, int h) {
+    HDC mem = CreateCompatibleDC(src);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void *bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, src, x, y, SRCCOPY);
+    GdiFlush();
+    const DWORD *p = static_cast<const DWORD *>(bits);
+    std::vector<DWORD> px(p, p + static_cast<size_t>(w) * h);
+    for (DWORD &v : px)
+        v &= 0xFFFFFF;
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    return px;
+}
+
+// Which system icon the icon static shows: its pixels on screen are compared with each standard icon
+// drawn over the static's background colour (icon handles of another process cannot be inspected).
+std::wstring iconName(HWND ctl) {
+    RECT r;
+    if (!IsWindowVisible(ctl) || !GetWindowRect(ctl, &r))
+        return L"none";
+    int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0)
+        return L"none";
+    int size = w < h ? w : h;
+    if (size > 64)
+        size = 64;
+    HDC screen = GetDC(nullptr);
+    std::vector<DWORD> shown = grab(screen, r.left, r.top, size, size);
+    bool uniform = true;
+    for (DWORD v : shown)
+        uniform = uniform && v == shown[0];
+    std::wstring result = uniform ? L"none" : L"unknown";
+    if (!uniform) {
+        struct Candidate {
+            LPCWSTR id;
+            const wchar_t *name;
+        };
+        const Candidate candidates[] = {{IDI_EXCLAMATION, L"exclamation"},
+                                        {IDI_HAND, L"hand"},
+                                        {IDI_QUESTION, L"question"},
+                                        {IDI_ASTERISK, L"asterisk"}};
+        HDC mem = CreateCompatibleDC(screen);
+        HBITMAP bmp = CreateCompatibleBitmap(screen, size, size);
+        HGDIOBJ old = SelectObject(mem, bmp);
+        // The corner pixel of the shown icon is background in every standard icon.
+        HBRUSH bg = CreateSolidBrush(RGB(GetBValue(shown[0]), GetGValue(shown[0]), GetRValue(shown[0])));
+        size_t bestDiff = shown.size();
+        for (const Candidate &c : candidates) {
+            RECT all = {0, 0, size, size};
+            FillRect(mem, &all, bg);
+            DrawIconEx(mem, 0, 0, LoadIconW(nullptr, c.id), size, size, 0, nullptr, DI_NORMAL);
+            std::vector<DWORD> drawn = grab(mem, 0, 0, size, size);
+            size_t diff = 0;
+            for (size_t i = 0; i < shown.size(); ++i)
+                diff += drawn[i] != shown[i];
+            if (diff < bestDiff) {
+                bestDiff = diff;
+                if (diff * 20 < shown.size()) // fewer than 5 % of the pixels differ
+                    result = c.name;
+            }
+        }
+        DeleteObject(bg);
+        SelectObject(mem, old);
+        DeleteObject(bmp);
+        DeleteDC(mem);
+    }
+    ReleaseDC(nullptr, screen);
+    return result;
+}
+
+void dialogJson(Json &j, HWND dlg) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(dlg, &pid);
+    RECT r = {0, 0, 0, 0};
+    GetWindowRect(dlg, &r);
+    j.open('{');
+    j.key("hwnd").num(reinterpret_cast<INT_PTR>(dlg));
+    j.key("pid").num(pid);
+    j.key("title").str(windowText(dlg));
+    j.key("rect");
+    rectJson(j, r);
+    j.key("children").open('[');
+    std::vector<HWND> children;
+    EnumChildWindows(dlg, collectWindow, reinterpret_cast<LPARAM>(&children));
+    for (HWND c : children) {
+        DWORD style = static_cast<DWORD>(GetWindowLongW(c, GWL_STYLE));
+        std::wstring cls = className(c);
+        j.item().open('{');
+        j.key("hwnd").num(reinterpret_cast<INT_PTR>(c));
+        j.key("id").num(GetDlgCtrlID(c));
+        j.key("class").str(cls);
+        j.key("text").str(windowText(c));
+        j.key("style").num(style);
+        j.key("visible").boolean(IsWindowVisible(c) != FALSE);
+        if (_wcsicmp(cls.c_str(), L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON)
+            j.key("icon").str(iconName(c));
+        j.close('}');
+    }
+    j.close(']');
+    j.close('}');
+}
+
+// --- commands -----------------------------------------------------------------------------------
+
+int cmdWindows(int argc, wchar_t **argv) {
+    WindowFilter filter;
+    for (int i = 0; i < argc; ++i) {
+        if (!wcscmp(argv[i], L"--title") && i + 1 < argc)
+            filter.title = argv[++i];
+        else if (!wcscmp(argv[i], L"--class") && i + 1 < argc)
+            filter.cls = argv[++i];
+        else
+            return usage();
+    }
+    for (HWND hwnd : topLevelWindows()) {
+        if (!filter.matches(hwnd))
+            continue;
+        Json j;
+        windowJson(j, hwnd);
+        emit(j);
+    }
+    return 0;
+}
+
+int cmdDialogs() {
+    for (HWND dlg : dialogWindows()) {
+        Json j;
+        dialogJson(j, dlg);
+        emit(j);
+    }
+    return 0;
+}
+
+bool parseWindow(const wchar_t *s, HWND &hwnd) {
+    long long v;
+    if (!parseNumber(s, v))
+        return false;
+    hwnd = reinterpret_cast<HWND>(static_cast<INT_PTR>(v));
+    return true;
+}
+
+int cmdPress(int argc, wchar_t **argv) {
+    long long id;
+    if (argc != 2 || !parseNumber(argv[1], id))
+        return usage();
+    HWND dlg = nullptr;
+    if (!wcscmp(argv[0], L"any")) {
+        std::vector<HWND> dialogs = dialogWindows();
+        if (dialogs.size() != 1)
+            return fail(L"expected exactly one visible dialog, found " + std::to_wstring(dialogs.size()));
+        dlg = dialogs[0];
+    } else if (!parseWindow(argv[0], dlg)) {
+        return usage();
+    }
+    HWND button = GetDlgItem(dlg, static_cast<int>(id));
+    if (!button)
+        return fail(L"no control with id " + std::to_wstring(id));
+    // BM_CLICK is sent, not posted: it must reach the button before the dialog can go away. The
+    // timeout keeps the probe from waiting on a modal loop the click itself may start.
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 2000, &result);
+    Json j;
+    j.open('{').key("pressed").num(id).key("dialog").num(reinterpret_cast<INT_PTR>(dlg)).close('}');
+    emit(j);
+    return 0;
+}
+
+int cmdPost(int argc, wchar_t **argv) {
+    HWND hwnd;
+    long long msg, wp, lp;
+    if (argc != 4 || !parseWindow(argv[0], hwnd) || !parseNumber(argv[1], msg) || !parseNumber(argv[2], wp) ||
+        !parseNumber(argv[3], lp))
+        return usage();
+    if (!PostMessageW(hwnd, static_cast<UINT>(msg), static_cast<WPARAM>(wp), static_cast<LPARAM>(lp)))
+        return fail(L"PostMessage failed, error " + std::to_wstring(GetLastError()));
+    Json j;
+    j.open('{').key("posted").num(msg).close('}');
+    emit(j);
+    return 0;
+}
+
+int cmdClose(int argc, wchar_t **argv) {
+    if (argc != 2 || wcscmp(argv[0], L"--title"))
+        return usage();
+    WindowFilter filter;
+    filter.title = argv[1];
+    int n = 0;
+    for (HWND hwnd : topLevelWindows())
+        if (filter.matches(hwnd) && PostMessageW(hwnd, WM_CLOSE, 0, 0))
+            ++n;
+    Json j;
+    j.open('{').key("closed").num(n).close('}');
+    emit(j);
+    return 0;
+}
+
+int cmdWait(int argc, wchar_t **argv) {
+    const wchar_t *title = nullptr;
+    bool dialog = false;
+    HWND except = nullptr;
+    long long timeout = 5000;
+    for (int i = 0; i < argc; ++i) {
+        if (!wcscmp(argv[i], L"--title") && i + 1 < argc)
+            title = argv[++i];
+        else if (!wcscmp(argv[i], L"--dialog"))
+            dialog = true;
+        else if (!wcscmp(argv[i], L"--except") && i + 1 < argc) {
+            if (!parseWindow(argv[++i], except))
+                return usage();
+        }
+        else if (!wcscmp(argv[i], L"--timeout") && i + 1 < argc) {
+            if (!parseNumber(argv[++i], timeout))
+                return usage();
+        } else
+            return usage();
+    }
+    if (!title && !dialog)
+        return usage();
+    WindowFilter filter;
+    filter.title = title;
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (dialog) {
+            for (HWND hwnd : dialogWindows()) {
+                if (hwnd != except && filter.matches(hwnd)) {
+                    Json j;
+                    dialogJson(j, hwnd);
+                    emit(j);
+                    return 0;
+                }
+            }
+        } else {
+            for (HWND hwnd : topLevelWindows()) {
+                if (hwnd != except && filter.matches(hwnd)) {
+                    Json j;
+                    windowJson(j, hwnd);
+                    emit(j);
+                    return 0;
+                }
+            }
+        }
+        if (static_cast<long long>(GetTickCount() - start) >= timeout)
+            return 1;
+        Sleep(20);
+    }
+}
+
+const wchar_t *typeName(DWORD type) {
+    switch (type) {
+    case REG_SZ:
+        return L"REG_SZ";
+    case REG_EXPAND_SZ:
+        return L"REG_EXPAND_SZ";
+    case REG_DWORD:
+        return L"REG_DWORD";
+    case REG_BINARY:
+        return L"REG_BINARY";
+    case REG_MULTI_SZ:
+        return L"REG_MULTI_SZ";
+    case REG_QWORD:
+        return L"REG_QWORD";
+    default:
+        return L"REG_NONE";
+    }
+}
+
+void valueDataJson(Json &j, DWORD type, const std::vector<BYTE> &data) {
+    if (type == REG_SZ || type == REG_EXPAND_SZ) {
+        std::wstring s(reinterpret_cast<const wchar_t *>(data.data()), data.size() / sizeof(wchar_t));
+        while (!s.empty() && s.back() == 0)
+            s.pop_back();
+        j.str(s);
+    } else if (type == REG_DWORD && data.size() == 4) {
+        DWORD v;
+        memcpy(&v, data.data(), 4);
+        j.num(v);
+    } else {
+        j.open('[');
+        for (BYTE b : data)
+            j.item().num(b);
+        j.close(']');
+    }
+}
+
+int cmdRegget(int argc, wchar_t **argv) {
+    if (argc != 2)
+        return usage();
+    HKEY key;
+    Json j;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, argv[0], 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        j.open('{').key("found").boolean(false).close('}');
+        emit(j);
+        return 1;
+    }
+    DWORD type = 0, size = 0;
+    LONG rc = RegQueryValueExW(key, argv[1], nullptr, &type, nullptr, &size);
+    std::vector<BYTE> data(size);
+    if (rc == ERROR_SUCCESS)
+        rc = RegQueryValueExW(key, argv[1], nullptr, &type, data.data(), &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) {
+        j.open('{').key("found").boolean(false).close('}');
+        emit(j);
+        return 1;
+    }
+    data.resize(size);
+    j.open('{').key("found").boolean(true).key("type").str(typeName(type)).key("data");
+    valueDataJson(j, type, data);
+    j.close('}');
+    emit(j);
+    return 0;
+}
+
+int cmdReglist(int argc, wchar_t **argv) {
+    if (argc != 1)
+        return usage();
+    HKEY key;
+    Json j;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, argv[0], 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        j.open('{').key("found").boolean(false).close('}');
+        emit(j);
+        return 1;
+    }
+    j.open('{').key("found").boolean(true).key("values").open('{');
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[16384];
+        DWORD nameLen = 16384, type = 0, size = 0;
+        if (RegEnumValueW(key, i, name, &nameLen, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+            break;
+        std::vector<BYTE> data(size);
+        nameLen = 16384;
+        if (RegEnumValueW(key, i, name, &nameLen, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
+            break;
+        data.resize(size);
+        // Value names go through the string escaper, so write the member by hand.
+        j.item().str(std::wstring(name, nameLen)).raw(":{\"type\":").str(typeName(type)).raw(",\"data\":");
+        valueDataJson(j, type, data);
+        j.raw("}");
+    }
+    j.close('}').key("subkeys").open('[');
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLen = 256;
+        if (RegEnumKeyExW(key, i, name, &nameLen, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        j.item().str(std::wstring(name, nameLen));
+    }
+    j.close(']').close('}');
+    RegCloseKey(key);
+    emit(j);
+    return 0;
+}
+
+int cmdRegset(int argc, wchar_t **argv) {
+    if (argc != 4)
+        return usage();
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, argv[0], 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return fail(L"cannot create key");
+    LONG rc;
+    if (!wcscmp(argv[2], L"dword")) {
+        long long v;
+        if (!parseNumber(argv[3], v)) {
+            RegCloseKey(key);
+            return usage();
+        }
+        DWORD d = static_cast<DWORD>(v);
+        rc = RegSetValueExW(key, argv[1], 0, REG_DWORD, reinterpret_cast<const BYTE *>(&d), sizeof d);
+    } else if (!wcscmp(argv[2], L"sz")) {
+        DWORD bytes = static_cast<DWORD>((wcslen(argv[3]) + 1) * sizeof(wchar_t));
+        rc = RegSetValueExW(key, argv[1], 0, REG_SZ, reinterpret_cast<const BYTE *>(argv[3]), bytes);
+    } else {
+        RegCloseKey(key);
+        return usage();
+    }
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS)
+        return fail(L"cannot write value, error " + std::to_wstring(rc));
+    Json j;
+    j.open('{').key("written").boolean(true).close('}');
+    emit(j);
+    return 0;
+}
+
+int cmdRegdel(int argc, wchar_t **argv) {
+    if (argc != 1)
+        return usage();
+    LONG rc = RegDeleteTreeW(HKEY_CURRENT_USER, argv[0]);
+    if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) {
+        // RegDeleteTree leaves the key itself when it has no subkeys on some versions; remove it too.
+        RegDeleteKeyW(HKEY_CURRENT_USER, argv[0]);
+        Json j;
+        j.open('{').key("deleted").boolean(rc == ERROR_SUCCESS).close('}');
+        emit(j);
+        return 0;
+    }
+    return fail(L"cannot delete key, error " + std::to_wstring(rc));
+}
+
+int cmdVersion() {
+    OSVERSIONINFOW vi = {};
+    vi.dwOSVersionInfoSize = sizeof vi;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!GetVersionExW(&vi))
+        return fail(L"GetVersionEx failed");
+#pragma GCC diagnostic pop
+    Json j;
+    j.open('{');
+    j.key("major").num(vi.dwMajorVersion).key("minor").num(vi.dwMinorVersion);
+    j.key("build").num(vi.dwBuildNumber).key("platform").num(vi.dwPlatformId);
+    j.key("csd").str(vi.szCSDVersion);
+    j.close('}');
+    emit(j);
+    return 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t **argv) {
+    if (argc < 2)
+        return usage();
+    std::wstring cmd = argv[1];
+    int n = argc - 2;
+    wchar_t **rest = argv + 2;
+    if (cmd == L"windows")
+        return cmdWindows(n, rest);
+    if (cmd == L"dialogs")
+        return n ? usage() : cmdDialogs();
+    if (cmd == L"press")
+        return cmdPress(n, rest);
+    if (cmd == L"post")
+        return cmdPost(n, rest);
+    if (cmd == L"close")
+        return cmdClose(n, rest);
+    if (cmd == L"wait")
+        return cmdWait(n, rest);
+    if (cmd == L"regget")
+        return cmdRegget(n, rest);
+    if (cmd == L"reglist")
+        return cmdReglist(n, rest);
+    if (cmd == L"regset")
+        return cmdRegset(n, rest);
+    if (cmd == L"regdel")
+        return cmdRegdel(n, rest);
+    if (cmd == L"version")
+        return n ? usage() : cmdVersion();
+    return usage();
+}
