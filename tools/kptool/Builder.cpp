@@ -79,7 +79,7 @@ std::size_t NameRecordLength(const AnsiString& name, WORD version) { return Name
 Bytes WaitLoopBody(WORD ms, std::size_t nameRecordLength) {
     Bytes body{8};
     AppendU16(body, ms);
-    body.push_back(10); // jump back to the wait
+    body.push_back(13); // OP_GOTO back to the wait
     AppendU32(body, static_cast<DWORD>(nameRecordLength));
     return body;
 }

@@ -1,0 +1,61 @@
+# Front door of the Kelpo32 build. `make run` and `make test` are all a newcomer needs:
+# both install what is missing (make deps) and build what is out of date first.
+
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 15
+
+.PHONY: all deps dist native win32 win64 test run clean unit sanitize fuzz e2e bench
+
+all: dist
+
+deps:
+	@scripts/deps.sh
+
+# Configure a preset once, then let the generator rebuild only what changed.
+build/%/build.ninja:
+	cmake --preset $* >/dev/null
+
+native: deps build/native/build.ninja
+	cmake --build --preset native -j $(JOBS)
+
+win32: deps build/win32/build.ninja
+	cmake --build --preset win32 -j $(JOBS)
+
+win64: deps build/win64/build.ninja
+	cmake --build --preset win64 -j $(JOBS)
+
+dist: native win32 win64
+	@mkdir -p dist/win32 dist/win64 dist/samples
+	cp build/win32/src/win32/Kelpo32.exe dist/win32/Kelpo32.exe
+	cp build/win64/src/win32/Kelpo32.exe dist/win64/Kelpo32.exe
+	cp build/native/tools/kptool/kptool dist/kptool
+	@echo "dist: dist/win32/Kelpo32.exe dist/win64/Kelpo32.exe dist/kptool"
+
+# Every test: unit and kptool tests natively, the unit tests again under the sanitizers, the
+# fuzz targets for a short fixed time, and the end-to-end cases under Wine.
+test: dist
+	@scripts/test.sh
+
+unit: native
+	cd build/native && ctest --output-on-failure -j $(JOBS)
+
+sanitize: deps build/sanitize/build.ninja
+	cmake --build --preset sanitize -j $(JOBS)
+	cd build/sanitize && ctest --output-on-failure -j $(JOBS)
+
+fuzz: deps build/fuzz/build.ninja
+	cmake --build --preset fuzz -j $(JOBS)
+	tests/fuzz/run_fuzzers.sh $(FUZZ_SECONDS)
+
+e2e: dist
+	python3 tests/e2e/run_e2e.py --dist dist --probe build/win32/tests/e2e/probe/probe.exe \
+	  --fixtures-tool build/native/tests/fixtures/make_fixtures
+
+bench: native
+	@for b in build/native/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+run: dist
+	@scripts/run.sh
+
+clean:
+	rm -rf build dist
