@@ -48,8 +48,7 @@ fuzz: deps build/fuzz/build.ninja
 	tests/fuzz/run_fuzzers.sh $(FUZZ_SECONDS)
 
 e2e: dist
-	python3 tests/e2e/run_e2e.py --dist dist --probe build/win32/tests/e2e/probe/probe.exe \
-	  --fixtures-tool build/native/tests/fixtures/make_fixtures
+	python3 tests/e2e/run_e2e.py --dist dist --probe build/win32/tests/e2e/probe/probe.exe
 
 bench: native
 	@for b in build/native/bench/bench_*; do [ -x "$$b" ] && "$$b"; done

@@ -8,7 +8,9 @@ using namespace settings;
 
 namespace {
 
-int Limit(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+int Limit(int v, int lo, int hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
 
 } // namespace
 
@@ -56,8 +58,15 @@ BOOL CMainFrame::LoadDataFile(const AnsiString& path) {
 }
 
 BOOL CMainFrame::ChooseDataFile() {
-    // The open-file dialog is not offered yet: without a usable file the start ends here.
-    return FALSE;
+    AnsiString path;
+    if (!m_app.Services().ui.ChooseFileToOpen(kChooseDataFileTitle, path))
+        return FALSE;
+    // A file the loader refuses has been explained by its message; the dialog is not offered again.
+    if (!LoadDataFile(path))
+        return FALSE;
+    m_app.m_strDataName = path;
+    m_app.m_strCharName = m_file.Name();
+    return TRUE;
 }
 
 BOOL CMainFrame::CreateCharacterWindow() {
@@ -73,8 +82,9 @@ BOOL CMainFrame::CreateCharacterWindow() {
 
     // 3. Per-character settings of the loaded character, command-line values first.
     const AnsiString& section = m_app.m_strCharName;
-    m_nPosition = m_app.m_nPositionArg != -1 ? m_app.m_nPositionArg
-                                             : m_app.GetProfileInt(section, kPosition, m_file.DefaultPosition());
+    m_nPosition = m_app.m_nPositionArg != -1
+                      ? m_app.m_nPositionArg
+                      : m_app.GetProfileInt(section, kPosition, m_file.DefaultPosition());
     m_nPattern = m_app.m_nPatternArg != -1 ? m_app.m_nPatternArg
                                            : m_app.GetProfileInt(section, kPattern, m_file.DefaultPattern());
     m_app.m_nFixed = m_app.m_nFixedArg != -1 ? m_app.m_nFixedArg : m_app.GetProfileInt(section, kFixed, 0);

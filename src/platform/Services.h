@@ -4,6 +4,7 @@
 // headless runs (src/sim).
 #pragma once
 
+#include "platform/Region.h"
 #include "platform/Types.h"
 
 #include <cstddef>
@@ -67,10 +68,13 @@ public:
     virtual ~IModalUi() = default;
     // A message box with the program title as caption. `text` is UTF-8.
     virtual MessageResult ShowMessage(const Utf8String& text, MessageStyle style) = 0;
+    // The open-file dialog for character files ("*.kp"), titled `title` (UTF-8). True with the
+    // chosen path when the user confirms with OK; the file must exist.
+    virtual bool ChooseFileToOpen(const Utf8String& title, AnsiString& path) = 0;
 };
 
 struct WindowsVersion {
-    bool known = false; // false when the platform could not tell
+    bool known = false;   // false when the platform could not tell
     DWORD platformId = 0; // 2 = the NT family
     DWORD majorVersion = 0;
     DWORD minorVersion = 0;
@@ -108,6 +112,9 @@ public:
     // Queues a close request for this window (it arrives as OnClose later).
     virtual void PostClose() = 0;
     virtual void Hide() = 0;
+    // Region shaping: makes the window show only the given pixels (window coordinates) and
+    // redraws it. The platform keeps its own copy; an empty region leaves nothing visible.
+    virtual void SetWindowRegion(const RectRegion& region) = 0;
 };
 
 } // namespace kp

@@ -6,12 +6,13 @@ namespace kp::sim {
 
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return Lower(x) == Lower(y);
-           });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 } // namespace
@@ -39,12 +40,14 @@ void SimSettingsStore::WriteInt(const AnsiString& section, const AnsiString& nam
     m_writes.push_back(section + "/" + name + "=" + std::to_string(value));
 }
 
-void SimSettingsStore::WriteString(const AnsiString& section, const AnsiString& name, const AnsiString& value) {
+void SimSettingsStore::WriteString(const AnsiString& section, const AnsiString& name,
+                                   const AnsiString& value) {
     m_sections[section][name] = Value{true, 0, value};
     m_writes.push_back(section + "/" + name + "=\"" + value + "\"");
 }
 
-const SimSettingsStore::Value* SimSettingsStore::Find(const AnsiString& section, const AnsiString& name) const {
+const SimSettingsStore::Value* SimSettingsStore::Find(const AnsiString& section,
+                                                      const AnsiString& name) const {
     const auto s = m_sections.find(section);
     if (s == m_sections.end())
         return nullptr;
@@ -113,6 +116,15 @@ MessageResult SimUi::ShowMessage(const Utf8String& text, MessageStyle style) {
     return style == MessageStyle::OkExclamation ? MessageResult::Ok : MessageResult::No;
 }
 
+bool SimUi::ChooseFileToOpen(const Utf8String& title, AnsiString& path) {
+    m_fileDialogs.push_back(title);
+    if (m_fileChoices.empty())
+        return false;
+    path = m_fileChoices.front();
+    m_fileChoices.pop_front();
+    return !path.empty();
+}
+
 bool SimWindow::Create(const WindowCreateParams& params) {
     m_calls.push_back("Create " + params.title + " " + std::to_string(params.width) + "x" +
                       std::to_string(params.height) + (params.layered ? " layered" : ""));
@@ -143,6 +155,11 @@ void SimWindow::KillTimer(int id) {
 void SimWindow::Hide() {
     m_calls.push_back("Hide");
     m_visible = false;
+}
+
+void SimWindow::SetWindowRegion(const RectRegion& region) {
+    m_calls.push_back("SetWindowRegion " + std::to_string(region.RectCount()) + " rects");
+    m_region = region;
 }
 
 } // namespace kp::sim

@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,8 @@ public:
     using Section = std::map<AnsiString, Value, CaseInsensitiveLess>;
 
     int GetInt(const AnsiString& section, const AnsiString& name, int defaultValue) override;
-    AnsiString GetString(const AnsiString& section, const AnsiString& name, const AnsiString& defaultValue) override;
+    AnsiString GetString(const AnsiString& section, const AnsiString& name,
+                         const AnsiString& defaultValue) override;
     void WriteInt(const AnsiString& section, const AnsiString& name, int value) override;
     void WriteString(const AnsiString& section, const AnsiString& name, const AnsiString& value) override;
 
@@ -74,9 +76,16 @@ public:
     MessageResult ShowMessage(const Utf8String& text, MessageStyle style) override;
     const std::vector<Shown>& Messages() const { return m_shown; }
 
+    // Paths chosen in the next open-file dialogs; an empty string, or none queued, cancels.
+    void QueueFileChoice(const AnsiString& path) { m_fileChoices.push_back(path); }
+    bool ChooseFileToOpen(const Utf8String& title, AnsiString& path) override;
+    const std::vector<Utf8String>& FileDialogs() const { return m_fileDialogs; }
+
 private:
     std::deque<MessageResult> m_answers;
     std::vector<Shown> m_shown;
+    std::deque<AnsiString> m_fileChoices;
+    std::vector<Utf8String> m_fileDialogs;
 };
 
 class SimSystem : public ISystem {
@@ -99,6 +108,7 @@ public:
     void KillTimer(int id) override;
     void PostClose() override { ++m_closePosted; }
     void Hide() override;
+    void SetWindowRegion(const RectRegion& region) override;
 
     bool m_refuseCreate = false;
     bool m_exists = false;
@@ -107,7 +117,8 @@ public:
     WindowCreateParams m_params;
     std::map<int, unsigned> m_timers; // pending timers and their delays
     int m_closePosted = 0;
-    std::vector<std::string> m_calls; // every call, in order
+    std::optional<RectRegion> m_region; // the window region last set, none before the first
+    std::vector<std::string> m_calls;   // every call, in order
 };
 
 // All simulated services together.

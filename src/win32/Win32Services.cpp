@@ -5,6 +5,8 @@
 #include "win32/Win32Text.h"
 #include "win32/res/resource.h"
 
+#include <commdlg.h>
+
 namespace kp::win32 {
 
 const wchar_t kWindowClassName[] = L"Kelpo32CharacterWindow";
@@ -158,16 +160,39 @@ MessageResult Win32Ui::ShowMessage(const Utf8String& text, MessageStyle style) {
     }
 }
 
+bool Win32Ui::ChooseFileToOpen(const Utf8String& title, AnsiString& path) {
+    wchar_t file[MAX_PATH] = L"*.kp";
+    static const wchar_t kFilter[] = L"KP Files (*.kp)\0*.kp\0";
+    const std::wstring wtitle = Utf8ToWide(title);
+    OPENFILENAMEW ofn = {};
+    // The structure size of Windows 95 and NT 4, which every later Windows accepts too.
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
+    ofn.hwndOwner = nullptr;
+    ofn.lpstrFilter = kFilter;
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrTitle = wtitle.c_str();
+    ofn.lpstrDefExt = L"kp";
+    ofn.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_EXPLORER;
+    if (!GetOpenFileNameW(&ofn))
+        return false;
+    path = WideToAnsi(file);
+    return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Clock and system
 
-kp::DWORD Win32System::TickCount() { return ::GetTickCount(); }
+kp::DWORD Win32System::TickCount() {
+    return ::GetTickCount();
+}
 
 LocalTime Win32System::GetLocalTime() {
     SYSTEMTIME st;
     ::GetLocalTime(&st);
-    return LocalTime{st.wYear, st.wMonth, st.wDayOfWeek, st.wDay, st.wHour, st.wMinute, st.wSecond,
-                     st.wMilliseconds};
+    return LocalTime{st.wYear, st.wMonth,  st.wDayOfWeek, st.wDay,
+                     st.wHour, st.wMinute, st.wSecond,    st.wMilliseconds};
 }
 
 WindowsVersion Win32System::GetVersion() {
@@ -211,11 +236,56 @@ void Win32CharacterWindow::SetTimer(int id, unsigned milliseconds) {
     ::SetTimer(m_hwnd, static_cast<UINT_PTR>(id), milliseconds, nullptr);
 }
 
-void Win32CharacterWindow::KillTimer(int id) { ::KillTimer(m_hwnd, static_cast<UINT_PTR>(id)); }
+void Win32CharacterWindow::KillTimer(int id) {
+    ::KillTimer(m_hwnd, static_cast<UINT_PTR>(id));
+}
 
-void Win32CharacterWindow::PostClose() { PostMessageW(m_hwnd, WM_CLOSE, 0, 0); }
+void Win32CharacterWindow::PostClose() {
+    PostMessageW(m_hwnd, WM_CLOSE, 0, 0);
+}
 
-void Win32CharacterWindow::Hide() { ShowWindow(m_hwnd, SW_HIDE); }
+void Win32CharacterWindow::Hide() {
+    ShowWindow(m_hwnd, SW_HIDE);
+}
+
+void Win32CharacterWindow::SetWindowRegion(const RectRegion& region) {
+    HRGN rgn = CreateRegionHandle(region);
+    if (!rgn)
+        return;
+    // The window owns the region from here on, and releases it with the next one.
+    if (!SetWindowRgn(m_hwnd, rgn, TRUE))
+        DeleteObject(rgn);
+}
+
+HRGN CreateRegionHandle(const RectRegion& region) {
+    const std::vector<Rect> rects = region.Rects();
+    if (rects.empty())
+        return CreateRectRgn(0, 0, 0, 0);
+    // One ExtCreateRegion from the banded rectangles, already in GDI's own order.
+    std::vector<BYTE> data(sizeof(RGNDATAHEADER) + rects.size() * sizeof(RECT));
+    auto* rd = reinterpret_cast<RGNDATA*>(data.data());
+    rd->rdh.dwSize = sizeof(RGNDATAHEADER);
+    rd->rdh.iType = RDH_RECTANGLES;
+    rd->rdh.nCount = static_cast<::DWORD>(rects.size());
+    rd->rdh.nRgnSize = static_cast<::DWORD>(rects.size() * sizeof(RECT));
+    const Rect bounds = region.Bounds();
+    rd->rdh.rcBound = RECT{bounds.left, bounds.top, bounds.right, bounds.bottom};
+    auto* out = reinterpret_cast<RECT*>(rd->Buffer);
+    for (std::size_t i = 0; i < rects.size(); ++i)
+        out[i] = RECT{rects[i].left, rects[i].top, rects[i].right, rects[i].bottom};
+    if (HRGN rgn = ExtCreateRegion(nullptr, static_cast<::DWORD>(data.size()), rd))
+        return rgn;
+    // Some systems refuse very long rectangle lists: combine them one by one instead.
+    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+    for (const Rect& r : rects) {
+        HRGN part = CreateRectRgn(r.left, r.top, r.right, r.bottom);
+        if (!part)
+            continue;
+        CombineRgn(rgn, rgn, part, RGN_OR);
+        DeleteObject(part);
+    }
+    return rgn;
+}
 
 LRESULT CALLBACK Win32CharacterWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<Win32CharacterWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));

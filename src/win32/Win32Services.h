@@ -18,7 +18,8 @@ class RegistrySettingsStore : public ISettingsStore {
 public:
     RegistrySettingsStore(const wchar_t* maker, const wchar_t* application);
     int GetInt(const AnsiString& section, const AnsiString& name, int defaultValue) override;
-    AnsiString GetString(const AnsiString& section, const AnsiString& name, const AnsiString& defaultValue) override;
+    AnsiString GetString(const AnsiString& section, const AnsiString& name,
+                         const AnsiString& defaultValue) override;
     void WriteInt(const AnsiString& section, const AnsiString& name, int value) override;
     void WriteString(const AnsiString& section, const AnsiString& name, const AnsiString& value) override;
 
@@ -37,6 +38,7 @@ class Win32Ui : public IModalUi {
 public:
     explicit Win32Ui(HINSTANCE instance);
     MessageResult ShowMessage(const Utf8String& text, MessageStyle style) override;
+    bool ChooseFileToOpen(const Utf8String& title, AnsiString& path) override;
     void SetOwner(HWND owner) { m_owner = owner; }
 
 private:
@@ -65,6 +67,7 @@ public:
     void KillTimer(int id) override;
     void PostClose() override;
     void Hide() override;
+    void SetWindowRegion(const RectRegion& region) override;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -74,6 +77,10 @@ private:
     HWND m_hwnd = nullptr;
     CCharacterApp* m_app = nullptr;
 };
+
+// A GDI region holding exactly the region's pixels (an empty one for an empty region); the
+// caller owns it. Null only when GDI cannot make one.
+HRGN CreateRegionHandle(const RectRegion& region);
 
 // The window class every instance registers; other instances find each other by it.
 extern const wchar_t kWindowClassName[];

@@ -285,7 +285,9 @@ class Prefix:
         for program in self._programs:
             program.kill()
         self._log.close()
-        if not keep:
+        if keep:
+            self.session.kept.append(self.path)
+        else:
             shutil.rmtree(self.path, ignore_errors=True)
             try:
                 os.unlink(self.log_path)
@@ -322,6 +324,7 @@ class Session:
         self._prefixes = []
         self._case_counter = 0
         self._run_dir = None
+        self.kept = []  # prefixes left in place for a look after a failure
         atexit.register(self.close)
 
     # --- display ------------------------------------------------------------------------------
@@ -431,6 +434,7 @@ class Session:
         shutil.copytree(self.template, path, symlinks=True, copy_function=self._link_or_copy)
         os.unlink(os.path.join(path, ".kpwine-ready"))
         sections = _reg_section(r"Software\Wine", {"Version": version})
+        sections += _reg_section(r"Software\Wine\X11 Driver", {"Managed": "N"})
         if desktop:
             sections += _reg_section(r"Software\Wine\Explorer", {"Desktop": "shell"})
             sections += _reg_section(r"Software\Wine\Explorer\Desktops", {"shell": "1024x768"})
@@ -465,7 +469,7 @@ class Session:
                     self._xvfb.kill()
                     self._xvfb.wait()
             self._xvfb = None
-        if self._run_dir:
+        if self._run_dir and not self.kept:
             shutil.rmtree(self._run_dir, ignore_errors=True)
             self._run_dir = None
         if self.template and not self.cache_templates:

@@ -12,7 +12,9 @@ namespace {
 
 using build::Bytes;
 
-ImageView View(const Bytes& b) { return ImageView(b.data(), b.size()); }
+ImageView View(const Bytes& b) {
+    return ImageView(b.data(), b.size());
+}
 
 TEST(TextForms, AbcExample) {
     const BYTE stored[] = {0x62, 0x00, 0x63};
@@ -138,8 +140,16 @@ TEST(CheckImage, VerdictsInOrder) {
         {"one byte K", [] { return Bytes{'K'}; }, LoadMessage::OldFormat},
         {"one byte other", [] { return Bytes{'Z'}; }, LoadMessage::OldFormat},
         {"bad magic", [&] { return Patched(good, 1, 'Q'); }, LoadMessage::OldFormat},
-        {"KP and nothing else", [] { return Bytes{'K', 'P'}; }, LoadMessage::NewerVersion},
-        {"KP and one version byte", [] { return Bytes{'K', 'P', 0x2C}; }, LoadMessage::NewerVersion},
+        {"KP and nothing else",
+         [] {
+             return Bytes{'K', 'P'};
+         },
+         LoadMessage::NewerVersion},
+        {"KP and one version byte",
+         [] {
+             return Bytes{'K', 'P', 0x2C};
+         },
+         LoadMessage::NewerVersion},
         {"version 304", [] { return Built([](build::Character& c) { c.version = 304; }); },
          LoadMessage::NewerVersion},
         {"version 65535", [] { return Built([](build::Character& c) { c.version = 0xFFFF; }); },
@@ -157,24 +167,30 @@ TEST(CheckImage, VerdictsInOrder) {
         {"character header check",
          [] { return Built([](build::Character& c) { c.breakCharHeaderCrc = true; }); },
          LoadMessage::MayBeCorrupted},
-        {"all three", [] {
+        {"all three",
+         [] {
              return Built([](build::Character& c) {
                  c.fileSizeDelta = 5, c.breakFileHeaderCrc = true, c.breakCharHeaderCrc = true;
              });
          },
          LoadMessage::MayBeCorrupted},
         // Byte 5 lies past the 34 checked bits; the top bit of byte 4 is inside them.
-        {"byte 5 changed", [&] { return Patched(good, 5, static_cast<BYTE>(good[5] ^ 0xFF)); }, LoadMessage::None},
+        {"byte 5 changed", [&] { return Patched(good, 5, static_cast<BYTE>(good[5] ^ 0xFF)); },
+         LoadMessage::None},
         {"top bit of byte 4", [&] { return Patched(good, 4, static_cast<BYTE>(good[4] ^ 0x80)); },
          LoadMessage::MayBeCorrupted},
-        {"300 with every check wrong", [] {
+        {"300 with every check wrong",
+         [] {
              return Built([](build::Character& c) {
-                 c.version = 300, c.fileSizeDelta = 9, c.breakFileHeaderCrc = true, c.breakCharHeaderCrc = true;
+                 c.version = 300, c.fileSizeDelta = 9, c.breakFileHeaderCrc = true,
+                 c.breakCharHeaderCrc = true;
              });
          },
          LoadMessage::None},
-        {"301 cut to 20 bytes", [&] { return Bytes(good.begin(), good.begin() + 20); }, LoadMessage::MayBeCorrupted},
-        {"301 header offset past the end", [&] {
+        {"301 cut to 20 bytes", [&] { return Bytes(good.begin(), good.begin() + 20); },
+         LoadMessage::MayBeCorrupted},
+        {"301 header offset past the end",
+         [&] {
              Bytes b = good;
              build::PutU32(b, kpfile::kHeaderOffset, 0xFFFFFFF0u);
              return b;
@@ -189,9 +205,7 @@ TEST(CheckImage, VerdictsInOrder) {
 
 TEST(CheckStructure, RefusesAnythingPointingOutside) {
     using C = build::Character;
-    const auto patch32 = [](std::size_t off, DWORD v) {
-        return [=](Bytes& b) { build::PutU32(b, off, v); };
-    };
+    const auto patch32 = [](std::size_t off, DWORD v) { return [=](Bytes& b) { build::PutU32(b, off, v); }; };
     struct Case {
         const char* what;
         std::function<void(C&)> change;
@@ -223,13 +237,29 @@ TEST(CheckStructure, RefusesAnythingPointingOutside) {
              build::PutU32(b, h + 104, 0x00FFFFFFu);
          },
          false},
-        {"negative name length", [](C& c) { c.patterns[0].raw = Bytes{3, 0xFE, 0xFF, 0, 0}; }, nullptr, false},
-        {"name longer than the file", [](C& c) { c.patterns.back().raw = Bytes{3, 0x40, 0x00, 'a'}; }, nullptr,
+        {"negative name length",
+         [](C& c) {
+             c.patterns[0].raw = Bytes{3, 0xFE, 0xFF, 0, 0};
+         },
+         nullptr, false},
+        {"name longer than the file",
+         [](C& c) {
+             c.patterns.back().raw = Bytes{3, 0x40, 0x00, 'a'};
+         },
+         nullptr, false},
+        {"name of length 0 needs one byte from 301",
+         [](C& c) {
+             c.patterns.back().raw = Bytes{3, 0, 0};
+         },
+         [](Bytes& b) {
+             b.resize(b.size() - 4);
+             build::PutU16(b, CharacterFile(View(b)).SoundsOffset(), 0);
+         },
          false},
-        {"name of length 0 needs one byte from 301", [](C& c) { c.patterns.back().raw = Bytes{3, 0, 0}; },
-         [](Bytes& b) { b.resize(b.size() - 4); build::PutU16(b, CharacterFile(View(b)).SoundsOffset(), 0); },
-         false},
-        {"sound table past the end", [](C& c) { c.sounds.push_back(build::MakeWave({1, 2, 3})); },
+        {"sound table past the end",
+         [](C& c) {
+             c.sounds.push_back(build::MakeWave({1, 2, 3}));
+         },
          [](Bytes& b) { build::PutU16(b, CharacterFile(View(b)).SoundsOffset(), 5000); }, false},
         {"menu column word before the file start", nullptr,
          [](Bytes& b) {

@@ -201,7 +201,7 @@ TEST_F(Startup, WindowsVersionFlag) {
         BOOL win2000;
     };
     const Case cases[] = {
-        {{true, 2, 5, 0}, TRUE},  {{true, 2, 6, 1}, TRUE},  {{true, 2, 4, 0}, FALSE},
+        {{true, 2, 5, 0}, TRUE},   {{true, 2, 6, 1}, TRUE},  {{true, 2, 4, 0}, FALSE},
         {{true, 1, 4, 10}, FALSE}, {{true, 1, 5, 0}, FALSE}, {{false, 2, 5, 0}, FALSE},
     };
     for (const auto& c : cases) {
@@ -220,8 +220,8 @@ TEST_F(Startup, FirstRunWithoutFileEndsAndWritesOnlyGeneralSettings) {
     EXPECT_FALSE(desk.window.m_exists);
     EXPECT_TRUE(desk.ui.Messages().empty());
     const std::vector<std::string> expected = {
-        "Kelpo32/TransMode=0",       "Kelpo32/Transparency=100", "Kelpo32/DataName=\"\"",
-        "Kelpo32/CharName=\"\"",     "Kelpo32/AutoAnimation=1",  "Kelpo32/TopMost=0",
+        "Kelpo32/TransMode=0",   "Kelpo32/Transparency=100", "Kelpo32/DataName=\"\"",
+        "Kelpo32/CharName=\"\"", "Kelpo32/AutoAnimation=1",  "Kelpo32/TopMost=0",
     };
     EXPECT_EQ(desk.settings.Writes(), expected);
 }
@@ -233,9 +233,9 @@ TEST_F(Startup, NamedFileLoadsAndSettingsAreWrittenAtExitInOrder) {
     EXPECT_EQ(desk.window.m_params.width, 32);
     EXPECT_EQ(desk.window.m_params.layered, true); // the simulated system is Windows XP
     const std::vector<std::string> expected = {
-        "Kelpo32/TransMode=0",     "Kelpo32/Transparency=100", "Kelpo32/DataName=\"C:\\a.kp\"",
-        "Kelpo32/CharName=\"Alpha\"", "Kelpo32/AutoAnimation=1", "Kelpo32/TopMost=0",
-        "Alpha/Position=33",        "Alpha/Pattern=2",          "Alpha/Fixed=0",
+        "Kelpo32/TransMode=0",        "Kelpo32/Transparency=100", "Kelpo32/DataName=\"C:\\a.kp\"",
+        "Kelpo32/CharName=\"Alpha\"", "Kelpo32/AutoAnimation=1",  "Kelpo32/TopMost=0",
+        "Alpha/Position=33",          "Alpha/Pattern=2",          "Alpha/Fixed=0",
     };
     EXPECT_EQ(desk.settings.Writes(), expected);
     EXPECT_FALSE(desk.settings.Find("Kelpo32", "RandomMode"));
@@ -322,6 +322,36 @@ TEST_F(Startup, QueryEndSessionPostsClose) {
     ASSERT_TRUE(app.InitInstance("C:\\a.kp"));
     EXPECT_TRUE(app.MainFrame()->OnQueryEndSession());
     EXPECT_EQ(desk.window.m_closePosted, 1);
+}
+
+TEST_F(Startup, WithoutAFileTheOpenDialogComesFirstAndItsChoiceIsRemembered) {
+    AddCharacter("C:\\chosen.kp", "Chosen");
+    desk.ui.QueueFileChoice("C:\\chosen.kp");
+    ASSERT_TRUE(RunToEnd(""));
+    EXPECT_EQ(desk.ui.FileDialogs(), std::vector<Utf8String>{"データファイルの変更"});
+    EXPECT_EQ(StoredText("Kelpo32", "DataName"), "C:\\chosen.kp");
+    EXPECT_EQ(StoredText("Kelpo32", "CharName"), "Chosen");
+    EXPECT_EQ(Stored("Chosen", "Position"), 50); // the header's default
+}
+
+TEST_F(Startup, MissingRememberedFileShowsTheMessageThenTheDialog) {
+    desk.settings.WriteString("Kelpo32", "DataName", "C:\\gone.kp");
+    AddCharacter("C:\\other.kp", "Other");
+    desk.ui.QueueFileChoice("C:\\other.kp");
+    ASSERT_TRUE(app.InitInstance(""));
+    ASSERT_EQ(desk.ui.Messages().size(), 1u);
+    EXPECT_EQ(desk.ui.FileDialogs().size(), 1u);
+    EXPECT_EQ(app.m_strCharName, "Other");
+}
+
+TEST_F(Startup, ARefusedChoiceEndsTheStartWithoutAskingAgain) {
+    desk.files.AddFile("C:\\bad.kp", {'X'});
+    desk.ui.QueueFileChoice("C:\\bad.kp");
+    desk.ui.QueueFileChoice("C:\\bad.kp");
+    EXPECT_FALSE(app.InitInstance(""));
+    EXPECT_EQ(desk.ui.FileDialogs().size(), 1u);
+    EXPECT_EQ(desk.ui.Messages().size(), 1u);
+    EXPECT_FALSE(desk.window.m_exists);
 }
 
 // ---------------------------------------------------------------------------------------------

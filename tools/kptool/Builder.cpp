@@ -155,6 +155,21 @@ Bytes BuildCharacter(const Character& c) {
     return b;
 }
 
+void Reseal(Bytes& b) {
+    if (b.size() < kFileHeaderSize)
+        return;
+    PutU32(b, kFileSize, static_cast<DWORD>(b.size()));
+    const ImageView image(b.data(), b.size());
+    bool ok = true;
+    const std::size_t header = image.U32(kHeaderOffset);
+    const WORD count = image.U16(header + kPatternCount, &ok);
+    const auto charBits = static_cast<WORD>(((std::size_t{count} + 26) * 4) & 0xFFFF);
+    WORD charCrc = 0;
+    if (ok && header >= kCharHeaderCrcBack && CalcCrcInImage(image, header, charBits, charCrc))
+        PutU16(b, header - kCharHeaderCrcBack, charCrc);
+    PutU16(b, kFileHeaderCrc, CalcCrc(b.data(), kFileHeaderCrcBits));
+}
+
 namespace {
 
 Bytes GreyRamp(std::size_t entries) {

@@ -56,6 +56,12 @@ struct Character {
 // The file image of a character.
 Bytes BuildCharacter(const Character& c);
 
+// Rewrites the three check fields of an image after it was patched: the file size field and the
+// file header check always (when the image holds the file header), the character header check
+// when the header offset, the pattern count and the bytes it covers all lie inside the image.
+// For making files whose only faults are the ones a test put there on purpose.
+void Reseal(Bytes& image);
+
 // A pattern body that waits `ms` and jumps back to the instruction after the name.
 Bytes WaitLoopBody(WORD ms, std::size_t nameRecordLength);
 // The length of the name instruction that BuildCharacter writes for a name and version.

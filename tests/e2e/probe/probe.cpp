@@ -39,6 +39,10 @@
 //       Deletes the key with everything below it; a missing key is not an error.
 //   probe version
 //       {"major","minor","build","platform","csd"} from GetVersionExW of this process.
+//   probe run [--cwd DIR] EXE CMDLINE
+//       CreateProcessW(EXE, CMDLINE) with exactly that command line (program name included), waits
+//       for the program and exits with its exit code after printing {"exit":N}. This is how a test
+//       gives a program a command line that no argument quoting would produce.
 //
 // Exit status: 0 success, 1 "not found" / timeout, 2 usage or system error (with {"error":...}).
 // Arguments arrive as a wide command line, so Japanese key names and titles pass through unchanged.
@@ -153,7 +157,7 @@ int fail(const std::wstring &message) {
     return 2;
 }
 
-int usage() { return fail(L"usage: probe windows|dialogs|press|post|close|wait|regget|reglist|regset|regdel|version"); }
+int usage() { return fail(L"usage: probe windows|dialogs|press|post|close|wait|regget|reglist|regset|regdel|version|run"); }
 
 bool parseNumber(const wchar_t *s, long long &out) {
     if (!s || !*s)
@@ -447,10 +451,11 @@ int cmdPress(int argc, wchar_t **argv) {
     HWND button = GetDlgItem(dlg, static_cast<int>(id));
     if (!button)
         return fail(L"no control with id " + std::to_wstring(id));
-    // BM_CLICK is sent, not posted: it must reach the button before the dialog can go away. The
-    // timeout keeps the probe from waiting on a modal loop the click itself may start.
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 2000, &result);
+    // Posted, not sent: under Wine a BM_CLICK sent from another process returns only after the modal
+    // loop that the click ends (or starts) has moved on, seconds later. The button is alive now, and
+    // the dialog's own loop delivers the click.
+    if (!PostMessageW(button, BM_CLICK, 0, 0))
+        return fail(L"PostMessage failed, error " + std::to_wstring(GetLastError()));
     Json j;
     j.open('{').key("pressed").num(id).key("dialog").num(reinterpret_cast<INT_PTR>(dlg)).close('}');
     emit(j);
@@ -690,6 +695,33 @@ int cmdRegdel(int argc, wchar_t **argv) {
     return fail(L"cannot delete key, error " + std::to_wstring(rc));
 }
 
+int cmdRun(int argc, wchar_t **argv) {
+    const wchar_t *cwd = nullptr;
+    if (argc == 4 && !wcscmp(argv[0], L"--cwd")) {
+        cwd = argv[1];
+        argc -= 2;
+        argv += 2;
+    }
+    if (argc != 2)
+        return usage();
+    // CreateProcess wants a writable command line.
+    std::vector<wchar_t> cmdline(argv[1], argv[1] + wcslen(argv[1]) + 1);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(argv[0], cmdline.data(), nullptr, nullptr, FALSE, 0, nullptr, cwd, &si, &pi))
+        return fail(L"CreateProcess failed, error " + std::to_wstring(GetLastError()));
+    CloseHandle(pi.hThread);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    Json j;
+    j.open('{').key("exit").num(code).close('}');
+    emit(j);
+    return static_cast<int>(code);
+}
+
 int cmdVersion() {
     OSVERSIONINFOW vi = {};
     vi.dwOSVersionInfoSize = sizeof vi;
@@ -738,5 +770,7 @@ int wmain(int argc, wchar_t **argv) {
         return cmdRegdel(n, rest);
     if (cmd == L"version")
         return n ? usage() : cmdVersion();
+    if (cmd == L"run")
+        return cmdRun(n, rest);
     return usage();
 }

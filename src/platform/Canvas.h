@@ -1,0 +1,81 @@
+// Drawing into the character's off-screen canvas: what the core asks of the platform's
+// graphics, in its own terms. Win32 implements it with GDI (StretchDIBits into a memory DC, real
+// palettes); chardata/SoftCanvas implements it in software for tests, headless runs and previews.
+#pragma once
+
+#include "platform/Region.h"
+#include "platform/Types.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace kp {
+
+// A colour as 0x00RRGGBB.
+using Color = std::uint32_t;
+
+constexpr Color MakeColor(BYTE r, BYTE g, BYTE b) {
+    return (static_cast<Color>(r) << 16) | (static_cast<Color>(g) << 8) | b;
+}
+constexpr BYTE RedOf(Color c) {
+    return static_cast<BYTE>(c >> 16);
+}
+constexpr BYTE GreenOf(Color c) {
+    return static_cast<BYTE>(c >> 8);
+}
+constexpr BYTE BlueOf(Color c) {
+    return static_cast<BYTE>(c);
+}
+
+// One logical palette entry, as PALETTEENTRY holds it.
+struct PaletteEntry {
+    BYTE red = 0;
+    BYTE green = 0;
+    BYTE blue = 0;
+    BYTE flags = 0;
+    friend bool operator==(const PaletteEntry& a, const PaletteEntry& b) {
+        return a.red == b.red && a.green == b.green && a.blue == b.blue && a.flags == b.flags;
+    }
+};
+
+// A logical palette as a value (LOGPALETTE): built once, replaced as a whole, never edited.
+struct LogPalette {
+    WORD version = 0x300;
+    std::vector<PaletteEntry> entries;
+    friend bool operator==(const LogPalette& a, const LogPalette& b) {
+        return a.version == b.version && a.entries == b.entries;
+    }
+};
+
+// A device-independent bitmap lying inside a loaded image block: the offsets of its
+// BITMAPINFO (header and colour table) and of its pixel bits. The header's values are untrusted:
+// an implementation reads nothing outside [base, base + size), whatever they say.
+struct DibRef {
+    const BYTE* base = nullptr;
+    std::size_t size = 0;
+    std::size_t infoOffset = 0;
+    std::size_t bitsOffset = 0;
+};
+
+class ICanvas {
+public:
+    virtual ~ICanvas() = default;
+    virtual int Width() const = 0;
+    virtual int Height() const = 0;
+    // Draws the bitmap unscaled with its top-left pixel at (x, y), replacing the pixels it covers
+    // (SRCCOPY) and clipped to the canvas; colour tables hold RGB values (DIB_RGB_COLORS). A
+    // bitmap the platform cannot draw leaves the canvas as it was.
+    virtual void DrawDib(int x, int y, const DibRef& dib) = 0;
+    // Selects the palette into the canvas as a background palette and realizes it.
+    virtual void SelectPalette(const LogPalette& palette) = 0;
+    virtual void FillRect(const Rect& r, Color color) = 0;
+    virtual void FillRegion(const RectRegion& region, Color color) = 0;
+    // The bytes (code page 932) before the first zero, at (x, y) in the current font, black on an
+    // opaque white background.
+    // TODO: fonts and glyphs. The next step chooses the font renderer; until then an
+    // implementation may draw a placeholder box of the text's extent.
+    virtual void TextOut(int x, int y, const AnsiString& text) = 0;
+};
+
+} // namespace kp

@@ -1,0 +1,182 @@
+#!/usr/bin/env python3
+"""Runs the end-to-end cases: Kelpo32.exe under Wine on a private Xvfb display.
+
+    tests/e2e/run_e2e.py [--dist DIR] [--probe EXE] [--fixtures DIR] [-k PATTERN]... [--keep] [--list]
+
+Cases live in tests/e2e/cases_*.py. One line per case, then a summary line
+"N passed, M failed" (", K skipped" when cases were skipped); the exit status is 1 when any case failed.
+See tests/e2e/README.md.
+"""
+
+import argparse
+import fnmatch
+import glob
+import importlib
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, HERE)
+
+import harness  # noqa: E402
+import kpwine  # noqa: E402
+
+
+def find_probe(dist_dir):
+    """The newest probe.exe of a build, or one compiled here from tests/e2e/probe/probe.cpp."""
+    candidates = [os.path.join(dist_dir, "probe.exe"), os.path.join(dist_dir, "win32", "probe.exe")]
+    candidates += glob.glob(os.path.join(REPO, "build", "*", "tests", "e2e", "probe", "probe.exe"))
+    found = [p for p in candidates if os.path.exists(p)]
+    source = os.path.join(HERE, "probe", "probe.cpp")
+    manual = os.path.join(REPO, "build", "e2e-manual", "probe.exe")
+    if os.path.exists(manual) and os.path.getmtime(manual) >= os.path.getmtime(source):
+        found.append(manual)
+    if found:
+        return max(found, key=os.path.getmtime)
+    compiler = shutil.which("i686-w64-mingw32-g++-win32") or shutil.which("i686-w64-mingw32-g++")
+    if not compiler:
+        return None
+    os.makedirs(os.path.dirname(manual), exist_ok=True)
+    subprocess.run([compiler, "-std=c++17", "-O2", "-Wall", "-Wextra", "-Werror", "-municode", "-static",
+                    "-static-libgcc", "-static-libstdc++", "-o", manual, source, "-luser32", "-lgdi32",
+                    "-ladvapi32"], check=True)
+    return manual
+
+
+def find_fixtures(work_dir):
+    """Fixture files from the native builder, made fresh for this run when the builder exists."""
+    builder = os.path.join(REPO, "build", "native", "tests", "fixtures", "make_fixtures")
+    if not os.access(builder, os.X_OK):
+        return None
+    out = os.path.join(work_dir, "fixtures")
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    subprocess.run([builder, out], check=True, stdout=subprocess.DEVNULL)
+    return out
+
+
+def load_cases():
+    for path in sorted(glob.glob(os.path.join(HERE, "cases_*.py"))):
+        importlib.import_module(os.path.splitext(os.path.basename(path))[0])
+    return harness.registered()
+
+
+def selected(case, patterns):
+    if not patterns:
+        return True
+    for pattern in patterns:
+        if any(c in pattern for c in "*?[") and fnmatch.fnmatchcase(case.name, pattern):
+            return True
+        if pattern in case.name:
+            return True
+    return False
+
+
+def run_case(session, args, case, scratch):
+    tmp = tempfile.mkdtemp(prefix="case-", dir=scratch)
+    ctx = harness.Context(session, args.dist, args.fixtures, tmp, case.arch, case.param, args.keep)
+    failed = True
+    try:
+        case.func(ctx)
+        failed = False
+        return "PASS", ""
+    except harness.Skip as e:
+        failed = False
+        return "SKIP", str(e)
+    except harness.CaseFailure as e:
+        return "FAIL", str(e)
+    except kpwine.WineError as e:
+        return "FAIL", "%s: %s" % (type(e).__name__, e)
+    except Exception:
+        return "FAIL", traceback.format_exc().rstrip()
+    finally:
+        if failed and ctx.prefixes and args.verbose:
+            for prefix in ctx.prefixes:
+                tail = prefix.log_tail()
+                if tail.strip():
+                    print("    wine output of %s:\n%s" % (prefix.path, tail), flush=True)
+        ctx.close(failed)
+        if not (failed and args.keep):
+            shutil.rmtree(tmp, ignore_errors=True)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--dist", default=os.path.join(REPO, "dist"),
+                        help="directory holding win32/Kelpo32.exe and win64/Kelpo32.exe (default: dist)")
+    parser.add_argument("--probe", help="probe.exe to use (default: the newest one built, else compiled)")
+    parser.add_argument("--fixtures", help="directory of fixture character files (default: made by "
+                        "build/native/tests/fixtures/make_fixtures when built, else written by the cases)")
+    parser.add_argument("--work", default=os.path.join(REPO, "build", "e2e"),
+                        help="directory for the template prefix and the case prefixes (default: build/e2e)")
+    parser.add_argument("-k", dest="patterns", action="append", default=[],
+                        help="run only cases whose name contains PATTERN (or matches it as a glob)")
+    parser.add_argument("--keep", action="store_true", help="keep the prefixes of failed cases")
+    parser.add_argument("--no-cache", action="store_true", help="make a new template prefix, drop it at the end")
+    parser.add_argument("--list", action="store_true", help="list the selected cases and stop")
+    parser.add_argument("-v", "--verbose", action="store_true", help="show Wine's output of failed cases")
+    args = parser.parse_args()
+    args.dist = os.path.abspath(args.dist)
+
+    cases = [c for c in load_cases() if selected(c, args.patterns)]
+    if args.list:
+        for c in cases:
+            print(c.name)
+        return 0
+
+    probe = args.probe or find_probe(args.dist)
+    if not probe or not os.path.exists(probe):
+        print("no probe.exe: build it (make dist) or pass --probe", file=sys.stderr)
+        return 2
+    if args.fixtures is None:
+        args.fixtures = find_fixtures(args.work)
+
+    # SIGTERM (a CI timeout, kill) ends the run like Ctrl-C: the finally below stops every process.
+    def interrupt(signum, frame):
+        raise KeyboardInterrupt()
+
+    signal.signal(signal.SIGTERM, interrupt)
+
+    counts = {"PASS": 0, "FAIL": 0, "SKIP": 0}
+    started = time.monotonic()
+    session = kpwine.Session(probe, args.work, cache_templates=not args.no_cache,
+                             log=lambda msg: print(msg, flush=True))
+    scratch = None
+    try:
+        session.start()
+        scratch = tempfile.mkdtemp(prefix="scratch-", dir=args.work)
+        for c in cases:
+            t = time.monotonic()
+            status, detail = run_case(session, args, c, scratch)
+            counts[status] += 1
+            line = "%s %s (%.1f s)" % (status, c.name, time.monotonic() - t)
+            if detail:
+                line += ": " + detail.replace("\n", "\n    ")
+            print(line, flush=True)
+    except KeyboardInterrupt:
+        print("interrupted", flush=True)
+        counts["FAIL"] += 1
+    finally:
+        session.close()
+        if scratch and not (args.keep and counts["FAIL"]):
+            shutil.rmtree(scratch, ignore_errors=True)
+        if session.kept:
+            print("kept for inspection: " + ", ".join(session.kept))
+
+    summary = "%d passed, %d failed" % (counts["PASS"], counts["FAIL"])
+    if counts["SKIP"]:
+        summary += ", %d skipped" % counts["SKIP"]
+    print("e2e time: %.1f s" % (time.monotonic() - started))
+    print(summary)
+    return 1 if counts["FAIL"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

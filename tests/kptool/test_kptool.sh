@@ -1,0 +1,201 @@
+#!/usr/bin/env bash
+# kptool end to end: `kptool check` over every fixture (output and exit status, table-driven),
+# usage errors, and a few `kptool dump` lines.
+#   tests/kptool/test_kptool.sh KPTOOL MAKE_FIXTURES
+# Ends with "N passed, M failed"; exits non-zero when any case failed.
+set -uo pipefail
+
+if [ $# -ne 2 ]; then
+  echo "usage: $0 KPTOOL MAKE_FIXTURES" >&2
+  exit 64
+fi
+kptool=$(realpath "$1")
+make_fixtures=$(realpath "$2")
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+"$make_fixtures" "$dir" >/dev/null || { echo "make_fixtures failed"; exit 1; }
+
+passed=0
+failed=0
+pass() { passed=$((passed + 1)); }
+fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
+
+# The program's messages (LoadMessageText).
+m1='データファイルが読み込めません。'
+m2='データが破損しています。'
+m3='旧バージョンのデータです。ZAVOVOで変換して下さい。'
+m4='プログラムのバージョンが低いため、実行できません。'
+m5=$'データが破損している可能性があります。\n続けますか？'
+m5_2="$m5"$'\n'"answering Yes would give message 2: $m2"
+
+expected_text() { # verdict -> the whole expected output
+  case $1 in
+    ok) printf '%s' ok ;;
+    1) printf '%s' "$m1" ;;
+    2) printf '%s' "$m2" ;;
+    3) printf '%s' "$m3" ;;
+    4) printf '%s' "$m4" ;;
+    5) printf '%s' "$m5" ;;
+    5+2) printf '%s' "$m5_2" ;;
+  esac
+}
+
+# fixture  verdict (ok, a message number, or 5+2: the question, and Yes gives message 2)
+read -r -d '' table <<'EOF'
+good300.kp                          ok
+good301.kp                          ok
+good302.kp                          ok
+good303.kp                          ok
+japanese301.kp                      ok
+longname300.kp                      ok
+soundoutside301.kp                  ok
+badcrc300.kp                        ok
+size302.kp                          5
+headercrc301.kp                     5
+charcrc301.kp                       5
+allbad303.kp                        5
+empty.kp                            2
+onebyte.kp                          3
+badmagic.kp                         3
+kponly.kp                           4
+v304.kp                             4
+zeropatterns301.kp                  2
+corrupt-short-header.kp             2
+corrupt-short-header-301.kp         5+2
+corrupt-header-offset-huge.kp       2
+corrupt-header-offset-huge-301.kp   5+2
+corrupt-header-offset-small.kp      2
+corrupt-menu-column-word.kp         2
+corrupt-char-header-cut.kp          2
+corrupt-pattern-table-past-end.kp   2
+corrupt-pattern-record-outside.kp   2
+corrupt-pattern-offset-huge.kp      2
+corrupt-name-negative-length.kp     2
+corrupt-name-past-end.kp            2
+corrupt-name-empty-at-end.kp        2
+corrupt-cells-offset-huge.kp        2
+corrupt-cell-table-outside.kp       2
+corrupt-cell0-outside.kp            2
+corrupt-cell0-header-cut.kp         2
+corrupt-colour-table-cut.kp         2
+corrupt-sounds-offset-huge.kp       2
+corrupt-sound-section-cut.kp        2
+corrupt-sound-table-past-end.kp     2
+EOF
+
+check_case() { # label, verdict, kptool arguments...
+  local label=$1 verdict=$2
+  shift 2
+  local out rc want want_rc
+  out=$("$kptool" check "$@" 2>/dev/null)
+  rc=$?
+  want=$(expected_text "$verdict")
+  case $verdict in ok) want_rc=0 ;; 5+2) want_rc=5 ;; *) want_rc=$verdict ;; esac
+  if [ "$rc" -ne "$want_rc" ]; then
+    fail "check $label: exit status $rc, expected $want_rc (output: $out)"
+  elif [ "$out" != "$want" ]; then
+    fail "check $label: output '$out', expected '$want'"
+  else
+    pass
+  fi
+}
+
+# Every fixture that make_fixtures writes has a row, and every row a fixture.
+listed=$("$make_fixtures" --list | awk '{print $1}' | sort)
+tabled=$(awk 'NF {print $1}' <<<"$table" | sort)
+if [ "$listed" = "$tabled" ]; then pass; else
+  fail "fixture table and make_fixtures --list differ: $(diff <(echo "$listed") <(echo "$tabled") | tr '\n' ' ')"
+fi
+
+# ... and a line in tests/fixtures/README.md.
+readme="$(dirname "$0")/../fixtures/README.md"
+missing=$(while read -r name; do grep -qF "| $name |" "$readme" || echo "$name"; done <<<"$listed")
+if [ -z "$missing" ]; then pass; else fail "fixtures missing from $readme: $missing"; fi
+
+while read -r name verdict; do
+  [ -n "$name" ] || continue
+  check_case "$name" "$verdict" "$dir/$name"
+done <<<"$table"
+
+# Files that cannot be read: message 1.
+check_case "a missing file" 1 "$dir/no-such-file.kp"
+check_case "a directory" 1 "$dir"
+cp "$dir/good301.kp" "$dir/unreadable.kp"
+chmod 000 "$dir/unreadable.kp"
+if [ "$(id -u)" -ne 0 ]; then check_case "an unreadable file" 1 "$dir/unreadable.kp"; fi
+# "--" ends the options, so a file may start with a dash.
+cp "$dir/good300.kp" "$dir/-dash.kp"
+(cd "$dir" && check_case "-- then a file named with a dash" ok -- -dash.kp)
+
+# Usage: no arguments, --help, unknown commands and options, the wrong number of files.
+usage_case() { # label, expected status, arguments...
+  local label=$1 want=$2
+  shift 2
+  local out rc
+  out=$("$kptool" "$@" 2>&1)
+  rc=$?
+  if [ "$rc" -ne "$want" ]; then fail "$label: exit status $rc, expected $want"
+  elif ! grep -q '^usage: kptool' <<<"$out"; then fail "$label: no usage text in '$out'"
+  else pass; fi
+}
+usage_case "no arguments" 64
+usage_case "--help" 0 --help
+usage_case "check --help" 0 check --help
+usage_case "unknown command" 64 frobnicate "$dir/good300.kp"
+usage_case "unknown option" 64 check --bogus "$dir/good300.kp"
+usage_case "unknown dump option" 64 dump --lint "$dir/good300.kp"
+usage_case "check without a file" 64 check
+usage_case "check with two files" 64 check "$dir/good300.kp" "$dir/good301.kp"
+
+# dump: a few lines.
+dump_has() { # label, fixture, fixed text of a line that must appear
+  local label=$1 fixture=$2 line=$3 out rc
+  out=$("$kptool" dump "$dir/$fixture" 2>&1)
+  rc=$?
+  if [ "$rc" -ne 0 ]; then fail "dump $fixture ($label): exit status $rc"
+  elif ! grep -qxF -- "$line" <<<"$out"; then fail "dump $fixture ($label): no line '$line' in:"$'\n'"$out"
+  else pass; fi
+}
+dump_has "Japanese name in UTF-8" japanese301.kp '  name: "テスト"'
+dump_has "Japanese about text" japanese301.kp '  about: "テスト用のキャラクターです。"'
+dump_has "Japanese pattern name, form A" japanese301.kp '  pattern 3: offset 148 (file offset 2306), name "手を振る"'
+dump_has "plain pattern name, version 300" good300.kp '  pattern 2: offset 133 (file offset 2291), name "Walk"'
+dump_has "pattern count" good301.kp '  pattern count: 3'
+dump_has "patterns line" good301.kp 'patterns: 3 (numbered from 1, as the menu and the command line number them)'
+dump_has "version" good303.kp '  version: 303 (size and both check values verified at load)'
+dump_has "unchecked version" badcrc300.kp '  version: 300 (no checks at load)'
+dump_has "header check" good301.kp '  header check: stored 0x183B, computed 0x183B (first 34 bits)'
+dump_has "character header check" good301.kp '  header check: stored 0xED85, computed 0xED85 (116 bits)'
+dump_has "broken character header check" charcrc301.kp '  header check: stored 0xEC84, computed 0xED85 (116 bits)'
+dump_has "menu columns" good303.kp '  menu columns: 2'
+dump_has "no menu columns" good301.kp '  menu columns: 0 (prefix size 4: no menu-column word)'
+dump_has "sound count" good303.kp '  count: 2'
+dump_has "sound RIFF length" good301.kp '  sound 0: offset 8 (file offset 2330), RIFF length 42'
+dump_has "second sound" good303.kp '  sound 1: offset 60 (file offset 2470), RIFF length 40'
+dump_has "cell 0 depth" good300.kp '    biBitCount: 8'
+dump_has "cell 0 width" good300.kp '    biWidth: 32'
+dump_has "colour table" good300.kp '  colour table at 106: 256 entries'
+dump_has "first colours" good300.kp '    1: red 1, green 1, blue 1'
+dump_has "file size" size302.kp '  file size field: 2327 (actual size 2326)'
+dump_has "long pattern name" longname300.kp \
+  "  pattern 1: offset 116 (file offset 2274), name \"$(printf 'x%.0s' $(seq 255))\" (length 300, the menu reads 255)"
+dump_has "sound outside" soundoutside301.kp '  sound 0: offset 15728640 (file offset 15730962), RIFF length outside the file'
+dump_has "header offset outside" corrupt-header-offset-huge.kp '  name: outside the file'
+dump_has "pattern count outside" corrupt-header-offset-huge.kp 'patterns: outside the file'
+dump_has "pattern table outside" corrupt-pattern-table-past-end.kp '  patterns 104..60000: table entries outside the file'
+dump_has "pattern record outside" corrupt-pattern-record-outside.kp \
+  '  pattern 1: offset 16777215 (file offset 16779373), name outside the file'
+dump_has "negative name length" corrupt-name-negative-length.kp '  pattern 1: offset 116 (file offset 2274), name "" (length -2)'
+dump_has "cell 0 outside" corrupt-cell0-outside.kp '    biSize: outside the file'
+dump_has "colour table cut" corrupt-colour-table-cut.kp '  colour table at 2384: 256 entries (cut: part of it is outside the file)'
+dump_has "sound table outside" corrupt-sound-table-past-end.kp '  sounds 0..4999: table entries outside the file'
+dump_has "short file" corrupt-short-header.kp '  file size field: outside the file (actual size 30)'
+dump_has "short file sections" corrupt-short-header.kp 'sections: outside the file (the file header is 36 bytes)'
+dump_has "empty file" empty.kp '  magic: outside the file'
+dump_has "one byte" onebyte.kp '  version: outside the file'
+out=$("$kptool" dump "$dir/no-such-file.kp" 2>&1)
+rc=$?
+if [ "$rc" -eq 1 ] && [ "$out" = "$m1" ]; then pass; else fail "dump of a missing file: $rc '$out'"; fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

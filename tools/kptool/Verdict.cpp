@@ -1,0 +1,28 @@
+#include "Verdict.h"
+
+namespace kp::tool {
+
+Verdict JudgeImage(const ImageView& image) {
+    Verdict v;
+    v.message = CheckImage(image);
+    if (v.message != LoadMessage::None && v.message != LoadMessage::MayBeCorrupted)
+        return v;
+    const bool structureOk = CheckStructure(image);
+    if (v.message == LoadMessage::MayBeCorrupted)
+        v.yesLoads = structureOk;
+    else if (!structureOk)
+        v.message = LoadMessage::Corrupted;
+    return v;
+}
+
+Verdict JudgeFile(IFileSystem& files, const AnsiString& path) {
+    ByteBlock block;
+    if (!files.ReadWholeFile(path, block)) {
+        Verdict v;
+        v.message = LoadMessage::Unreadable;
+        return v;
+    }
+    return JudgeImage(ImageView(block.data.get(), block.size));
+}
+
+} // namespace kp::tool
