@@ -46,7 +46,7 @@ run_suite sanitize count_ctest bash -c "cmake --preset sanitize >/dev/null && cm
 if [ -x tests/fuzz/run_fuzzers.sh ]; then
   run_suite fuzz count_plain bash -c "cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j $JOBS && tests/fuzz/run_fuzzers.sh $FUZZ_SECONDS"
 fi
-run_suite e2e count_plain python3 tests/e2e/run_e2e.py --dist dist \
+run_suite e2e count_plain python3 tests/e2e/run_e2e.py --strict --dist dist \
   --probe build/win32/tests/e2e/probe/probe.exe
 
 echo

@@ -34,13 +34,21 @@ WS_EX_LAYERED = 0x00080000
 SS_ICON = 0x3
 
 # Bump when the template's contents change, so that a cached template is rebuilt.
-TEMPLATE_LAYOUT = 1
+TEMPLATE_LAYOUT = 3
 
 IPA_FONT_FILES = (
     "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf",
     "/usr/share/fonts/truetype/fonts-japanese-gothic.ttf",
 )
-FONT_REPLACEMENTS = {"ＭＳ Ｐゴシック": "IPAPGothic", "ＭＳ ゴシック": "IPAGothic"}
+# The dialog fonts a Japanese program names, and the faces Wine links behind Tahoma (the message box
+# font) for glyphs it lacks: with these, Japanese texts render instead of boxes in screenshots.
+FONT_REPLACEMENTS = {
+    "ＭＳ Ｐゴシック": "IPAPGothic",
+    "ＭＳ ゴシック": "IPAGothic",
+    "MS PGothic": "IPAPGothic",
+    "MS Gothic": "IPAGothic",
+    "MS UI Gothic": "IPAPGothic",
+}
 
 # Files the template shares with every case by hard link: Wine only ever reads them. Everything else
 # (registry files, user folders, anything unknown) is copied, so no case can change the template.
@@ -389,6 +397,10 @@ class Session:
             # The winebus and wineusb drivers poll for devices all the time: quiet prefixes.
             probe("regset", r"Software\Wine\DllOverrides", "winebus.sys", "sz", "")
             probe("regset", r"Software\Wine\DllOverrides", "wineusb.sys", "sz", "")
+            # No window manager runs on the Xvfb display, so Wine must not wait for one: with managed
+            # windows every hidden or destroyed dialog costs a 2 s wait for a withdrawn state that
+            # never comes.
+            probe("regset", r"Software\Wine\X11 Driver", "Managed", "sz", "N")
             if self.font_available():
                 for face, real in FONT_REPLACEMENTS.items():
                     probe("regset", r"Software\Wine\Fonts\Replacements", face, "sz", real)
@@ -434,7 +446,6 @@ class Session:
         shutil.copytree(self.template, path, symlinks=True, copy_function=self._link_or_copy)
         os.unlink(os.path.join(path, ".kpwine-ready"))
         sections = _reg_section(r"Software\Wine", {"Version": version})
-        sections += _reg_section(r"Software\Wine\X11 Driver", {"Managed": "N"})
         if desktop:
             sections += _reg_section(r"Software\Wine\Explorer", {"Desktop": "shell"})
             sections += _reg_section(r"Software\Wine\Explorer\Desktops", {"shell": "1024x768"})

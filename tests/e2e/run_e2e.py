@@ -121,6 +121,8 @@ def main():
     parser.add_argument("--keep", action="store_true", help="keep the prefixes of failed cases")
     parser.add_argument("--no-cache", action="store_true", help="make a new template prefix, drop it at the end")
     parser.add_argument("--list", action="store_true", help="list the selected cases and stop")
+    parser.add_argument("--strict", action="store_true",
+                        help="count skipped cases as failed (make test: every program must be there)")
     parser.add_argument("-v", "--verbose", action="store_true", help="show Wine's output of failed cases")
     args = parser.parse_args()
     args.dist = os.path.abspath(args.dist)
@@ -175,6 +177,10 @@ def main():
         summary += ", %d skipped" % counts["SKIP"]
     print("e2e time: %.1f s" % (time.monotonic() - started))
     print(summary)
+    if args.strict and counts["SKIP"]:
+        print("%d cases were skipped and --strict counts them as failed" % counts["SKIP"])
+        counts["FAIL"] += counts["SKIP"]
+        print("%d passed, %d failed" % (counts["PASS"], counts["FAIL"]))
     return 1 if counts["FAIL"] else 0
 
 

@@ -252,8 +252,12 @@ TEST(CheckStructure, RefusesAnythingPointingOutside) {
              c.patterns.back().raw = Bytes{3, 0, 0};
          },
          [](Bytes& b) {
+             // Drop the sound section so that the name instruction ends the file, and let the
+             // sound table header be four zero bytes of the name field's padding instead.
+             const std::size_t header = CharacterFile(View(b)).HeaderOffset();
              b.resize(b.size() - 4);
-             build::PutU16(b, CharacterFile(View(b)).SoundsOffset(), 0);
+             build::PutU32(b, kpfile::kSoundsOffset, static_cast<DWORD>(header + kpfile::kNameSize - 4));
+             build::Reseal(b);
          },
          false},
         {"sound table past the end",
@@ -263,10 +267,10 @@ TEST(CheckStructure, RefusesAnythingPointingOutside) {
          [](Bytes& b) { build::PutU16(b, CharacterFile(View(b)).SoundsOffset(), 5000); }, false},
         {"menu column word before the file start", nullptr,
          [](Bytes& b) {
-             // Move the header to offset 4 with a prefix claiming a menu-column word.
+             // A header at offset 4 puts its prefix size word at offset 0; a size of 6 claims a
+             // menu-column word at offset -2. The layout check ignores the magic it overwrites.
              build::PutU32(b, kpfile::kHeaderOffset, 4);
-             build::PutU16(b, 0, 'K' | ('P' << 8));
-             build::PutU16(b, 0, 6); // the prefix size word at 4 - 4 = 0
+             build::PutU16(b, 0, 6);
          },
          false},
     };

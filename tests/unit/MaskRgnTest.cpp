@@ -86,11 +86,6 @@ TEST(MaskRgn, OneBitRowsAreStridedTo32BitsAndReadBottomUp) {
     EXPECT_EQ(m.m_nBitCount, 1);
 }
 
-TEST(MaskRgn, PaddingBitsBeyondTheWidthAreNeverInside) {
-    // MaskCell1 leaves the padding bits 0 (inside); the row still ends at the width.
-    EXPECT_EQ(ShapeOf(build::MaskCell1({"110"})), (Rects{{2, 0, 3, 1}}));
-}
-
 TEST(MaskRgn, RunsAndRows) {
     struct Case {
         const char* what;
@@ -98,6 +93,8 @@ TEST(MaskRgn, RunsAndRows) {
         Rects expected;
     };
     const Case cases[] = {
+        // MaskCell1 leaves the padding bits 0 (inside); a row still ends at the width.
+        {"padding past the width is never inside", {"110"}, {{2, 0, 3, 1}}},
         {"run reaching the right edge", {"1100", "0111"}, {{2, 0, 4, 1}, {0, 1, 1, 2}}},
         {"several runs in a row", {"0101100"}, {{0, 0, 1, 1}, {2, 0, 3, 1}, {5, 0, 7, 1}}},
         {"a row without inside pixels adds nothing", {"00", "11", "00"}, {{0, 0, 2, 1}, {0, 2, 2, 3}}},

@@ -59,10 +59,11 @@ namespace {
 
 // --- output -------------------------------------------------------------------------------------
 
-std::string toUtf8(const std::wstring &w) {
+std::string toUtf8(const std::wstring& w) {
     if (w.empty())
         return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    int n =
+        WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
     std::string s(static_cast<size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
     return s;
@@ -70,12 +71,12 @@ std::string toUtf8(const std::wstring &w) {
 
 // Builds one JSON object or array as UTF-8 text.
 class Json {
-  public:
-    Json &raw(const std::string &s) {
+public:
+    Json& raw(const std::string& s) {
         text_ += s;
         return *this;
     }
-    Json &str(const std::wstring &w) {
+    Json& str(const std::wstring& w) {
         text_ += '"';
         for (char c : toUtf8(w)) {
             unsigned char u = static_cast<unsigned char>(c);
@@ -99,40 +100,40 @@ class Json {
         text_ += '"';
         return *this;
     }
-    Json &num(long long v) {
+    Json& num(long long v) {
         text_ += std::to_string(v);
         return *this;
     }
-    Json &boolean(bool b) {
+    Json& boolean(bool b) {
         text_ += b ? "true" : "false";
         return *this;
     }
     // Starts a member "key": inside an object, with the comma when needed.
-    Json &key(const char *k) {
+    Json& key(const char* k) {
         sep();
         text_ += '"';
         text_ += k;
         text_ += "\":";
         return *this;
     }
-    Json &open(char c) {
+    Json& open(char c) {
         text_ += c;
         first_.push_back(true);
         return *this;
     }
-    Json &close(char c) {
+    Json& close(char c) {
         text_ += c;
         first_.pop_back();
         return *this;
     }
     // Separator before an array element.
-    Json &item() {
+    Json& item() {
         sep();
         return *this;
     }
-    const std::string &text() const { return text_; }
+    const std::string& text() const { return text_; }
 
-  private:
+private:
     void sep() {
         if (!first_.empty()) {
             if (!first_.back())
@@ -144,25 +145,29 @@ class Json {
     std::vector<bool> first_;
 };
 
-void emit(const Json &j) {
+void emit(const Json& j) {
     std::string line = j.text() + "\n";
     DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written,
+              nullptr);
 }
 
-int fail(const std::wstring &message) {
+int fail(const std::wstring& message) {
     Json j;
     j.open('{').key("error").str(message).close('}');
     emit(j);
     return 2;
 }
 
-int usage() { return fail(L"usage: probe windows|dialogs|press|post|close|wait|regget|reglist|regset|regdel|version|run"); }
+int usage() {
+    return fail(
+        L"usage: probe windows|dialogs|press|post|close|wait|regget|reglist|regset|regdel|version|run");
+}
 
-bool parseNumber(const wchar_t *s, long long &out) {
+bool parseNumber(const wchar_t* s, long long& out) {
     if (!s || !*s)
         return false;
-    wchar_t *end = nullptr;
+    wchar_t* end = nullptr;
     out = wcstoll(s, &end, 0);
     return end && *end == 0;
 }
@@ -187,11 +192,11 @@ std::wstring className(HWND hwnd) {
     return std::wstring(buf, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
-void rectJson(Json &j, const RECT &r) {
+void rectJson(Json& j, const RECT& r) {
     j.open('[').item().num(r.left).item().num(r.top).item().num(r.right).item().num(r.bottom).close(']');
 }
 
-void regionJson(Json &j, HWND hwnd) {
+void regionJson(Json& j, HWND hwnd) {
     HRGN rgn = CreateRectRgn(0, 0, 0, 0);
     int kind = GetWindowRgn(hwnd, rgn);
     if (kind == ERROR) {
@@ -201,10 +206,10 @@ void regionJson(Json &j, HWND hwnd) {
     }
     DWORD size = GetRegionData(rgn, 0, nullptr);
     std::vector<char> buf(size);
-    RGNDATA *data = reinterpret_cast<RGNDATA *>(buf.data());
+    RGNDATA* data = reinterpret_cast<RGNDATA*>(buf.data());
     j.open('[');
     if (size && GetRegionData(rgn, size, data)) {
-        const RECT *rects = reinterpret_cast<const RECT *>(data->Buffer);
+        const RECT* rects = reinterpret_cast<const RECT*>(data->Buffer);
         for (DWORD i = 0; i < data->rdh.nCount; ++i) {
             j.item();
             rectJson(j, rects[i]);
@@ -214,7 +219,7 @@ void regionJson(Json &j, HWND hwnd) {
     DeleteObject(rgn);
 }
 
-void layeredJson(Json &j, HWND hwnd) {
+void layeredJson(Json& j, HWND hwnd) {
     COLORREF key = 0;
     BYTE alpha = 0;
     DWORD flags = 0;
@@ -228,7 +233,7 @@ void layeredJson(Json &j, HWND hwnd) {
     j.close('}');
 }
 
-void windowJson(Json &j, HWND hwnd) {
+void windowJson(Json& j, HWND hwnd) {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     RECT r = {0, 0, 0, 0};
@@ -252,7 +257,7 @@ void windowJson(Json &j, HWND hwnd) {
 
 // Enumeration callback (a lambda cannot carry the stdcall convention on i686): appends to a vector.
 BOOL CALLBACK collectWindow(HWND hwnd, LPARAM lp) {
-    reinterpret_cast<std::vector<HWND> *>(lp)->push_back(hwnd);
+    reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
     return TRUE;
 }
 
@@ -263,8 +268,8 @@ std::vector<HWND> topLevelWindows() {
 }
 
 struct WindowFilter {
-    const wchar_t *title = nullptr;
-    const wchar_t *cls = nullptr;
+    const wchar_t* title = nullptr;
+    const wchar_t* cls = nullptr;
     bool matches(HWND hwnd) const {
         if (title && windowText(hwnd) != title)
             return false;
@@ -293,14 +298,14 @@ std::vector<DWORD> grab(HDC src, int x, int y, int w, int h) {
     bi.bmiHeader.biHeight = -h;
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 32;
-    void *bits = nullptr;
+    void* bits = nullptr;
     HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(mem, bmp);
     BitBlt(mem, 0, 0, w, h, src, x, y, SRCCOPY);
     GdiFlush();
-    const DWORD *p = static_cast<const DWORD *>(bits);
+    const DWORD* p = static_cast<const DWORD*>(bits);
     std::vector<DWORD> px(p, p + static_cast<size_t>(w) * h);
-    for (DWORD &v : px)
+    for (DWORD& v : px)
         v &= 0xFFFFFF;
     SelectObject(mem, old);
     DeleteObject(bmp);
@@ -329,7 +334,7 @@ std::wstring iconName(HWND ctl) {
     if (!uniform) {
         struct Candidate {
             LPCWSTR id;
-            const wchar_t *name;
+            const wchar_t* name;
         };
         const Candidate candidates[] = {{IDI_EXCLAMATION, L"exclamation"},
                                         {IDI_HAND, L"hand"},
@@ -341,7 +346,7 @@ std::wstring iconName(HWND ctl) {
         // The corner pixel of the shown icon is background in every standard icon.
         HBRUSH bg = CreateSolidBrush(RGB(GetBValue(shown[0]), GetGValue(shown[0]), GetRValue(shown[0])));
         size_t bestDiff = shown.size();
-        for (const Candidate &c : candidates) {
+        for (const Candidate& c : candidates) {
             RECT all = {0, 0, size, size};
             FillRect(mem, &all, bg);
             DrawIconEx(mem, 0, 0, LoadIconW(nullptr, c.id), size, size, 0, nullptr, DI_NORMAL);
@@ -364,7 +369,18 @@ std::wstring iconName(HWND ctl) {
     return result;
 }
 
-void dialogJson(Json &j, HWND dlg) {
+// A dialog is visible before it has painted: give the icon up to a second to appear.
+std::wstring iconNameWhenPainted(HWND ctl) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        std::wstring name = iconName(ctl);
+        if (name != L"none" || GetTickCount() - start >= 1000)
+            return name;
+        Sleep(20);
+    }
+}
+
+void dialogJson(Json& j, HWND dlg) {
     DWORD pid = 0;
     GetWindowThreadProcessId(dlg, &pid);
     RECT r = {0, 0, 0, 0};
@@ -389,7 +405,7 @@ void dialogJson(Json &j, HWND dlg) {
         j.key("style").num(style);
         j.key("visible").boolean(IsWindowVisible(c) != FALSE);
         if (_wcsicmp(cls.c_str(), L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON)
-            j.key("icon").str(iconName(c));
+            j.key("icon").str(iconNameWhenPainted(c));
         j.close('}');
     }
     j.close(']');
@@ -398,7 +414,7 @@ void dialogJson(Json &j, HWND dlg) {
 
 // --- commands -----------------------------------------------------------------------------------
 
-int cmdWindows(int argc, wchar_t **argv) {
+int cmdWindows(int argc, wchar_t** argv) {
     WindowFilter filter;
     for (int i = 0; i < argc; ++i) {
         if (!wcscmp(argv[i], L"--title") && i + 1 < argc)
@@ -427,7 +443,7 @@ int cmdDialogs() {
     return 0;
 }
 
-bool parseWindow(const wchar_t *s, HWND &hwnd) {
+bool parseWindow(const wchar_t* s, HWND& hwnd) {
     long long v;
     if (!parseNumber(s, v))
         return false;
@@ -435,7 +451,7 @@ bool parseWindow(const wchar_t *s, HWND &hwnd) {
     return true;
 }
 
-int cmdPress(int argc, wchar_t **argv) {
+int cmdPress(int argc, wchar_t** argv) {
     long long id;
     if (argc != 2 || !parseNumber(argv[1], id))
         return usage();
@@ -462,7 +478,7 @@ int cmdPress(int argc, wchar_t **argv) {
     return 0;
 }
 
-int cmdPost(int argc, wchar_t **argv) {
+int cmdPost(int argc, wchar_t** argv) {
     HWND hwnd;
     long long msg, wp, lp;
     if (argc != 4 || !parseWindow(argv[0], hwnd) || !parseNumber(argv[1], msg) || !parseNumber(argv[2], wp) ||
@@ -476,7 +492,7 @@ int cmdPost(int argc, wchar_t **argv) {
     return 0;
 }
 
-int cmdClose(int argc, wchar_t **argv) {
+int cmdClose(int argc, wchar_t** argv) {
     if (argc != 2 || wcscmp(argv[0], L"--title"))
         return usage();
     WindowFilter filter;
@@ -491,8 +507,8 @@ int cmdClose(int argc, wchar_t **argv) {
     return 0;
 }
 
-int cmdWait(int argc, wchar_t **argv) {
-    const wchar_t *title = nullptr;
+int cmdWait(int argc, wchar_t** argv) {
+    const wchar_t* title = nullptr;
     bool dialog = false;
     HWND except = nullptr;
     long long timeout = 5000;
@@ -504,8 +520,7 @@ int cmdWait(int argc, wchar_t **argv) {
         else if (!wcscmp(argv[i], L"--except") && i + 1 < argc) {
             if (!parseWindow(argv[++i], except))
                 return usage();
-        }
-        else if (!wcscmp(argv[i], L"--timeout") && i + 1 < argc) {
+        } else if (!wcscmp(argv[i], L"--timeout") && i + 1 < argc) {
             if (!parseNumber(argv[++i], timeout))
                 return usage();
         } else
@@ -542,7 +557,7 @@ int cmdWait(int argc, wchar_t **argv) {
     }
 }
 
-const wchar_t *typeName(DWORD type) {
+const wchar_t* typeName(DWORD type) {
     switch (type) {
     case REG_SZ:
         return L"REG_SZ";
@@ -561,9 +576,9 @@ const wchar_t *typeName(DWORD type) {
     }
 }
 
-void valueDataJson(Json &j, DWORD type, const std::vector<BYTE> &data) {
+void valueDataJson(Json& j, DWORD type, const std::vector<BYTE>& data) {
     if (type == REG_SZ || type == REG_EXPAND_SZ) {
-        std::wstring s(reinterpret_cast<const wchar_t *>(data.data()), data.size() / sizeof(wchar_t));
+        std::wstring s(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
         while (!s.empty() && s.back() == 0)
             s.pop_back();
         j.str(s);
@@ -579,7 +594,7 @@ void valueDataJson(Json &j, DWORD type, const std::vector<BYTE> &data) {
     }
 }
 
-int cmdRegget(int argc, wchar_t **argv) {
+int cmdRegget(int argc, wchar_t** argv) {
     if (argc != 2)
         return usage();
     HKEY key;
@@ -608,7 +623,7 @@ int cmdRegget(int argc, wchar_t **argv) {
     return 0;
 }
 
-int cmdReglist(int argc, wchar_t **argv) {
+int cmdReglist(int argc, wchar_t** argv) {
     if (argc != 1)
         return usage();
     HKEY key;
@@ -648,7 +663,7 @@ int cmdReglist(int argc, wchar_t **argv) {
     return 0;
 }
 
-int cmdRegset(int argc, wchar_t **argv) {
+int cmdRegset(int argc, wchar_t** argv) {
     if (argc != 4)
         return usage();
     HKEY key;
@@ -663,10 +678,10 @@ int cmdRegset(int argc, wchar_t **argv) {
             return usage();
         }
         DWORD d = static_cast<DWORD>(v);
-        rc = RegSetValueExW(key, argv[1], 0, REG_DWORD, reinterpret_cast<const BYTE *>(&d), sizeof d);
+        rc = RegSetValueExW(key, argv[1], 0, REG_DWORD, reinterpret_cast<const BYTE*>(&d), sizeof d);
     } else if (!wcscmp(argv[2], L"sz")) {
         DWORD bytes = static_cast<DWORD>((wcslen(argv[3]) + 1) * sizeof(wchar_t));
-        rc = RegSetValueExW(key, argv[1], 0, REG_SZ, reinterpret_cast<const BYTE *>(argv[3]), bytes);
+        rc = RegSetValueExW(key, argv[1], 0, REG_SZ, reinterpret_cast<const BYTE*>(argv[3]), bytes);
     } else {
         RegCloseKey(key);
         return usage();
@@ -680,7 +695,7 @@ int cmdRegset(int argc, wchar_t **argv) {
     return 0;
 }
 
-int cmdRegdel(int argc, wchar_t **argv) {
+int cmdRegdel(int argc, wchar_t** argv) {
     if (argc != 1)
         return usage();
     LONG rc = RegDeleteTreeW(HKEY_CURRENT_USER, argv[0]);
@@ -695,8 +710,8 @@ int cmdRegdel(int argc, wchar_t **argv) {
     return fail(L"cannot delete key, error " + std::to_wstring(rc));
 }
 
-int cmdRun(int argc, wchar_t **argv) {
-    const wchar_t *cwd = nullptr;
+int cmdRun(int argc, wchar_t** argv) {
+    const wchar_t* cwd = nullptr;
     if (argc == 4 && !wcscmp(argv[0], L"--cwd")) {
         cwd = argv[1];
         argc -= 2;
@@ -742,12 +757,12 @@ int cmdVersion() {
 
 } // namespace
 
-int wmain(int argc, wchar_t **argv) {
+int wmain(int argc, wchar_t** argv) {
     if (argc < 2)
         return usage();
     std::wstring cmd = argv[1];
     int n = argc - 2;
-    wchar_t **rest = argv + 2;
+    wchar_t** rest = argv + 2;
     if (cmd == L"windows")
         return cmdWindows(n, rest);
     if (cmd == L"dialogs")
