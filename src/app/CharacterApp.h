@@ -18,6 +18,10 @@ struct AppServices {
     IModalUi& ui;
     ISystem& system;
     ICharacterWindow& window;
+    // Sounds and program starts of the scripts; null ones are not used (the scripts' requests
+    // are then dropped).
+    ISound* sound = nullptr;
+    IProgramStarter* programs = nullptr;
 };
 
 // Settings sections and value names.

@@ -14,9 +14,13 @@ int Limit(int v, int lo, int hi) {
 
 } // namespace
 
-CMainFrame::CMainFrame(CCharacterApp& app) : m_app(app), m_window(app.Services().window) {}
+CMainFrame::CMainFrame(CCharacterApp& app) : m_app(app), m_window(app.Services().window) {
+    CreateScriptEngine();
+}
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+    StopScriptSounds();
+}
 
 BOOL CMainFrame::LoadDataFile(const AnsiString& path) {
     if (m_bAnimTimer)
@@ -44,6 +48,8 @@ BOOL CMainFrame::LoadDataFile(const AnsiString& path) {
         return FALSE;
     }
 
+    // A sound playing from the old image must not outlive it.
+    StopScriptSounds();
     m_data = std::move(block);
     m_pData = m_data.data.get();
     m_file = CharacterFile(ImageView(m_pData, m_data.size));

@@ -5,6 +5,7 @@
 #include "app/CharacterApp.h"
 #include "chardata/DataFile.h"
 #include "chardata/MaskRgn.h"
+#include "engine/Interpreter.h"
 #include "platform/Canvas.h"
 #include "platform/Services.h"
 
@@ -24,7 +25,7 @@ constexpr const char* kWindowTitle = "Kelpo32";
 // The title of the open-file dialog that chooses a character file.
 constexpr const char* kChooseDataFileTitle = "データファイルの変更";
 
-class CMainFrame {
+class CMainFrame : public ScriptState {
 public:
     explicit CMainFrame(CCharacterApp& app);
     ~CMainFrame();
@@ -58,6 +59,17 @@ public:
     // Releases all 16 region slots (every pattern start).
     void FreeMaskRegions();
 
+    // The action script (MainFrameScript.cpp).
+    // One step of the current script drawn into `dc` (the off-screen canvas).
+    void RunScript(ICanvas& dc);
+    // Starts a pattern: a menu command value, or a pattern number from a script.
+    void OnPatternMenu(unsigned nID);
+    // Re-places the window on its target (the placement subsystem; nothing yet).
+    void Track();
+    // The interpreter, for hosts that record what it does.
+    CScriptEngine& ScriptEngine() { return *m_pEngine; }
+    IScriptHost& ScriptHost() { return *m_pScriptHost; }
+
     // A view of the installed image (empty before the first load).
     const CharacterFile& File() const { return m_file; }
 
@@ -67,19 +79,13 @@ public:
     const BYTE* m_pCells = nullptr;
     const BYTE* m_pHeader = nullptr;
     const BYTE* m_pSounds = nullptr;
-    const BYTE* m_pScript = nullptr;
-    int m_nScriptPos = 0;
+    // The interpreter's state (m_pScript, m_nScriptPos, m_nVar, m_nClickEntry, m_bAnimTimer,
+    // m_nPattern, m_nPosition, m_nOffsetY, m_stClock, m_pFont) comes from ScriptState.
 
-    int m_nPattern = 0;
-    int m_nPosition = 0;
-    int m_nClickEntry = -1;
-    BOOL m_bAnimTimer = FALSE;
     BOOL m_bTracking = FALSE;
     int m_nLastX = -1;
     int m_nLastY = -1;
     Rect m_rcTarget;
-    int m_nOffsetY = 0;
-    WORD m_nVar[100] = {};
 
     // The canvas the current step draws into (the off-screen canvas while a step runs); not owned.
     ICanvas* m_pCanvas = nullptr;
@@ -93,9 +99,16 @@ public:
     std::optional<RectRegion> m_hRgn;
 
 private:
+    friend class FrameScriptHost;
     CCharacterApp& m_app;
     ICharacterWindow& m_window;
     CharacterFile m_file;
+    // Makes the interpreter and its host (the constructor).
+    void CreateScriptEngine();
+    // Stops the sounds the scripts started: they may be read from the image until they end.
+    void StopScriptSounds();
+    std::unique_ptr<IScriptHost> m_pScriptHost;
+    std::unique_ptr<CScriptEngine> m_pEngine;
 };
 
 } // namespace kp

@@ -268,12 +268,30 @@ void SoftCanvas::FillRegion(const RectRegion& region, Color color) {
         FillRect(r, color);
 }
 
+void SoftCanvas::SelectFont(const FontSpec* font) {
+    if (font)
+        m_font = *font;
+    else
+        m_font.reset();
+}
+
 void SoftCanvas::TextOut(int x, int y, const AnsiString& text) {
     const std::size_t n = std::min(text.find('\0'), text.size());
     if (n == 0)
         return;
-    const std::int64_t w = static_cast<std::int64_t>(n) * 8;
-    const Rect box{x, y, static_cast<int>(std::min<std::int64_t>(std::int64_t{x} + w, 1 << 30)), y + 16};
+    if (m_pTextRenderer && m_pTextRenderer->DrawText(PixelView{m_pixels.data(), m_width, m_height}, x, y,
+                                                     text.substr(0, n), SelectedFont()))
+        return;
+    if (x >= m_width || y >= m_height) // the box grows right and down: nothing would show
+        return;
+    // The placeholder: the font's height (a character height taken as the cell height), 16 for
+    // the default font, half of it per byte; far past the canvas either way is the same.
+    static constexpr std::int64_t kFar = 1 << 30;
+    std::int64_t cell = m_font && m_font->height != 0 ? m_font->height : 16;
+    cell = std::min(cell < 0 ? -cell : cell, kFar);
+    const std::int64_t w = static_cast<std::int64_t>(n) * std::max<std::int64_t>(1, cell / 2);
+    const auto clampFar = [](std::int64_t v) { return static_cast<int>(std::min(v, kFar)); };
+    const Rect box{x, y, clampFar(std::int64_t{x} + w), clampFar(std::int64_t{y} + cell)};
     FillRect(box, MakeColor(255, 255, 255));
     FillRect(Rect{box.left, box.top, box.right, box.top + 1}, 0);
     FillRect(Rect{box.left, box.bottom - 1, box.right, box.bottom}, 0);

@@ -3,10 +3,12 @@
 // previews; pixels are 32-bit 0x00RRGGBB, row 0 at the top.
 #pragma once
 
+#include "chardata/TextRenderer.h"
 #include "platform/Canvas.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace kp {
@@ -52,9 +54,16 @@ public:
     void SelectPalette(const LogPalette& palette) override;
     void FillRect(const Rect& r, Color color) override;
     void FillRegion(const RectRegion& region, Color color) override;
-    // TODO: real glyphs come with the font renderer. Until then the text's place is shown as an
-    // opaque white box, 8 x 16 pixels per byte, framed in black.
+    // Text through the text renderer when one was given and it has glyphs; otherwise the text's
+    // place is shown as an opaque white box framed in black, as tall as the font's height (16 for
+    // the default font) and half as wide per byte.
     void TextOut(int x, int y, const AnsiString& text) override;
+    void SelectFont(const FontSpec* font) override;
+
+    // The renderer TextOut draws glyphs with (not owned; nullptr: placeholder boxes only).
+    void SetTextRenderer(ITextRenderer* renderer) { m_pTextRenderer = renderer; }
+    // The font selected last, or nullptr for the default font.
+    const FontSpec* SelectedFont() const { return m_font ? &*m_font : nullptr; }
 
     Color Pixel(int x, int y) const { return m_pixels[static_cast<std::size_t>(y) * m_width + x]; }
     const std::vector<Color>& Pixels() const { return m_pixels; }
@@ -75,6 +84,8 @@ private:
     std::vector<Color> m_pixels;
     LogPalette m_palette;
     int m_paletteSelections = 0;
+    std::optional<FontSpec> m_font;
+    ITextRenderer* m_pTextRenderer = nullptr;
 };
 
 } // namespace kp

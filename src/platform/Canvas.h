@@ -58,6 +58,19 @@ struct DibRef {
     std::size_t bitsOffset = 0;
 };
 
+// A font as CreateFont is asked for it: the fields a character chooses; width, escapement,
+// orientation, italic, underline, strike-out, precisions, quality and pitch are 0 (defaults).
+struct FontSpec {
+    int height = 0;   // below 0: a character height of -height pixels; above 0: a cell height; 0: default
+    int weight = 0;   // FW_ value: 0 default, 400 normal, 700 bold
+    BYTE charSet = 0; // 128 is SHIFTJIS_CHARSET
+    AnsiString faceName;
+    friend bool operator==(const FontSpec& a, const FontSpec& b) {
+        return a.height == b.height && a.weight == b.weight && a.charSet == b.charSet &&
+               a.faceName == b.faceName;
+    }
+};
+
 class ICanvas {
 public:
     virtual ~ICanvas() = default;
@@ -72,10 +85,13 @@ public:
     virtual void FillRect(const Rect& r, Color color) = 0;
     virtual void FillRegion(const RectRegion& region, Color color) = 0;
     // The bytes (code page 932) before the first zero, at (x, y) in the current font, black on an
-    // opaque white background.
-    // TODO: fonts and glyphs. The next step chooses the font renderer; until then an
-    // implementation may draw a placeholder box of the text's extent.
+    // opaque white background: the box of the text's advance width and the font's cell height,
+    // top-left at (x, y), as TextOut with the default alignment. A canvas without glyphs draws a
+    // placeholder box of that extent.
     virtual void TextOut(int x, int y, const AnsiString& text) = 0;
+    // Makes `font` the current font for later TextOut calls; nullptr selects the canvas's default
+    // font again. A canvas that has only its default font ignores the call.
+    virtual void SelectFont(const FontSpec* font) { (void)font; }
 };
 
 } // namespace kp

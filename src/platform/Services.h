@@ -115,6 +115,30 @@ public:
     // Region shaping: makes the window show only the given pixels (window coordinates) and
     // redraws it. The platform keeps its own copy; an empty region leaves nothing visible.
     virtual void SetWindowRegion(const RectRegion& region) = 0;
+    // The mouse cursor in this window's client coordinates (left of or above the window is
+    // negative), whether the window is shown or not.
+    virtual Point CursorInClient() = 0;
+};
+
+// Sounds, played in the background: a sound that cannot be played is silently dropped (no
+// default sound), and while one is playing a new one is dropped rather than cutting it off.
+class ISound {
+public:
+    virtual ~ISound() = default;
+    // A RIFF WAVE file image in memory. The platform may read it until the sound has ended or
+    // StopAll was called, so its owner calls StopAll before releasing the bytes.
+    virtual void PlayWave(const BYTE* wave, std::size_t size) = 0;
+    // A WAVE file name or a system sound name (ANSI bytes).
+    virtual void PlayNamed(const AnsiString& name) = 0;
+    // Stops whatever is playing.
+    virtual void StopAll() = 0;
+};
+
+// Starting other programs: a command line, shown normally; the result is not used.
+class IProgramStarter {
+public:
+    virtual ~IProgramStarter() = default;
+    virtual void StartProgram(const AnsiString& commandLine) = 0;
 };
 
 } // namespace kp

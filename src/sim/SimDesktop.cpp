@@ -1,5 +1,7 @@
 #include "sim/SimDesktop.h"
 
+#include "placement/Placement.h"
+
 #include <algorithm>
 
 namespace kp::sim {
@@ -132,11 +134,22 @@ bool SimWindow::Create(const WindowCreateParams& params) {
         return false;
     m_params = params;
     m_exists = true;
+    if (m_desktop) {
+        SimDesktopWindows::Window w;
+        w.title = params.title;
+        w.className = kCharacterWindowClass;
+        w.rect = Rect{0, 0, params.width, params.height};
+        w.visible = false;
+        w.layered = params.layered;
+        m_id = m_desktop->Add(w);
+    }
     return true;
 }
 
 void SimWindow::Destroy() {
     m_calls.push_back("Destroy");
+    if (m_desktop)
+        m_desktop->Remove(m_id);
     m_exists = false;
     m_destroyed = true;
     m_timers.clear();
@@ -155,11 +168,26 @@ void SimWindow::KillTimer(int id) {
 void SimWindow::Hide() {
     m_calls.push_back("Hide");
     m_visible = false;
+    if (m_desktop)
+        if (SimDesktopWindows::Window* w = m_desktop->Find(m_id))
+            w->visible = false;
 }
 
 void SimWindow::SetWindowRegion(const RectRegion& region) {
     m_calls.push_back("SetWindowRegion " + std::to_string(region.RectCount()) + " rects");
     m_region = region;
+}
+
+void SimSound::PlayWave(const BYTE*, std::size_t size) {
+    m_calls.push_back("wave " + std::to_string(size) + " bytes");
+}
+
+void SimSound::PlayNamed(const AnsiString& name) {
+    m_calls.push_back("named " + name);
+}
+
+void SimSound::StopAll() {
+    m_calls.push_back("stop");
 }
 
 } // namespace kp::sim

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/Services.h"
+#include "sim/SimDesktopWindows.h"
 
 #include <deque>
 #include <map>
@@ -109,8 +110,14 @@ public:
     void PostClose() override { ++m_closePosted; }
     void Hide() override;
     void SetWindowRegion(const RectRegion& region) override;
+    Point CursorInClient() override { return m_cursor; }
 
     bool m_refuseCreate = false;
+    // The desktop the window lives on: Create adds it there (hidden, of the character window
+    // class), Hide hides it there and Destroy removes it. None: the window stands alone.
+    SimDesktopWindows* m_desktop = nullptr;
+    WindowId m_id = 0; // its id on m_desktop
+    Point m_cursor;    // the cursor in client coordinates
     bool m_exists = false;
     bool m_destroyed = false;
     bool m_visible = false;
@@ -121,13 +128,37 @@ public:
     std::vector<std::string> m_calls;   // every call, in order
 };
 
+// Sounds: nothing is heard; every request is recorded.
+class SimSound : public ISound {
+public:
+    void PlayWave(const BYTE* wave, std::size_t size) override;
+    void PlayNamed(const AnsiString& name) override;
+    void StopAll() override;
+    // "wave N bytes", "named NAME", "stop", in order.
+    std::vector<std::string> m_calls;
+};
+
+// Programs are never started; every command line is recorded.
+class SimProgramStarter : public IProgramStarter {
+public:
+    void StartProgram(const AnsiString& commandLine) override { m_started.push_back(commandLine); }
+    std::vector<AnsiString> m_started;
+};
+
 // All simulated services together.
 struct SimDesktop {
+    SimDesktop() { window.m_desktop = &desktop; }
+    SimDesktop(const SimDesktop&) = delete;
+    SimDesktop& operator=(const SimDesktop&) = delete;
+
     SimSettingsStore settings;
     SimFileSystem files;
     SimUi ui;
     SimSystem system;
     SimWindow window;
+    SimSound sound;
+    SimProgramStarter programs;
+    SimDesktopWindows desktop;
 };
 
 } // namespace kp::sim

@@ -249,42 +249,12 @@ void Win32CharacterWindow::Hide() {
 }
 
 void Win32CharacterWindow::SetWindowRegion(const RectRegion& region) {
-    HRGN rgn = CreateRegionHandle(region);
+    GdiRegion rgn = CreateGdiRegion(region);
     if (!rgn)
         return;
     // The window owns the region from here on, and releases it with the next one.
-    if (!SetWindowRgn(m_hwnd, rgn, TRUE))
-        DeleteObject(rgn);
-}
-
-HRGN CreateRegionHandle(const RectRegion& region) {
-    const std::vector<Rect> rects = region.Rects();
-    if (rects.empty())
-        return CreateRectRgn(0, 0, 0, 0);
-    // One ExtCreateRegion from the banded rectangles, already in GDI's own order.
-    std::vector<BYTE> data(sizeof(RGNDATAHEADER) + rects.size() * sizeof(RECT));
-    auto* rd = reinterpret_cast<RGNDATA*>(data.data());
-    rd->rdh.dwSize = sizeof(RGNDATAHEADER);
-    rd->rdh.iType = RDH_RECTANGLES;
-    rd->rdh.nCount = static_cast<::DWORD>(rects.size());
-    rd->rdh.nRgnSize = static_cast<::DWORD>(rects.size() * sizeof(RECT));
-    const Rect bounds = region.Bounds();
-    rd->rdh.rcBound = RECT{bounds.left, bounds.top, bounds.right, bounds.bottom};
-    auto* out = reinterpret_cast<RECT*>(rd->Buffer);
-    for (std::size_t i = 0; i < rects.size(); ++i)
-        out[i] = RECT{rects[i].left, rects[i].top, rects[i].right, rects[i].bottom};
-    if (HRGN rgn = ExtCreateRegion(nullptr, static_cast<::DWORD>(data.size()), rd))
-        return rgn;
-    // Some systems refuse very long rectangle lists: combine them one by one instead.
-    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
-    for (const Rect& r : rects) {
-        HRGN part = CreateRectRgn(r.left, r.top, r.right, r.bottom);
-        if (!part)
-            continue;
-        CombineRgn(rgn, rgn, part, RGN_OR);
-        DeleteObject(part);
-    }
-    return rgn;
+    if (SetWindowRgn(m_hwnd, rgn.Get(), TRUE))
+        rgn.HandOver();
 }
 
 LRESULT CALLBACK Win32CharacterWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -302,6 +272,10 @@ LRESULT CALLBACK Win32CharacterWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wP
 // The message map: each message becomes one call into the core.
 LRESULT Win32CharacterWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     CMainFrame* frame = m_app ? m_app->MainFrame() : nullptr;
+    // A test's question: how many GDI objects does the program hold now?
+    static const UINT balanceMessage = RegisterWindowMessageW(kGdiBalanceMessageName);
+    if (msg == balanceMessage && balanceMessage)
+        return static_cast<LRESULT>(GdiObjectBalance());
     switch (msg) {
     case WM_CLOSE:
         if (frame)

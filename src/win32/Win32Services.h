@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Services.h"
+#include "win32/Win32Gdi.h"
 
 #include <windows.h>
 
@@ -68,6 +69,7 @@ public:
     void PostClose() override;
     void Hide() override;
     void SetWindowRegion(const RectRegion& region) override;
+    Point CursorInClient() override;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -77,10 +79,6 @@ private:
     HWND m_hwnd = nullptr;
     CCharacterApp* m_app = nullptr;
 };
-
-// A GDI region holding exactly the region's pixels (an empty one for an empty region); the
-// caller owns it. Null only when GDI cannot make one.
-HRGN CreateRegionHandle(const RectRegion& region);
 
 // The window class every instance registers; other instances find each other by it.
 extern const wchar_t kWindowClassName[];

@@ -1,6 +1,7 @@
 // Kelpo32.exe: the Win32 entry point. It wires the Win32 services to the portable core, runs
 // start-up, the message loop, and the settings' save at the end.
 #include "app/CharacterApp.h"
+#include "win32/Win32Effects.h"
 #include "win32/Win32Services.h"
 #include "win32/Win32Text.h"
 
@@ -36,8 +37,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     Win32Ui ui(instance);
     Win32System system;
     Win32CharacterWindow window(instance);
+    Win32Sound sound;
+    Win32ProgramStarter programs;
 
-    kp::CCharacterApp app(kp::AppServices{settings, files, ui, system, window});
+    kp::CCharacterApp app(kp::AppServices{settings, files, ui, system, window, &sound, &programs});
     window.Attach(&app);
 
     int exitCode = 0;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # kptool end to end: `kptool check` over every fixture (output and exit status, table-driven),
-# usage errors, and a few `kptool dump` lines.
+# usage errors, a few `kptool dump` lines, dump --source then build on every fixture that loads,
+# build errors, the documented example, and check --lint.
 #   tests/kptool/test_kptool.sh KPTOOL MAKE_FIXTURES
 # Ends with "N passed, M failed"; exits non-zero when any case failed.
 set -uo pipefail
@@ -196,6 +197,93 @@ dump_has "one byte" onebyte.kp '  version: outside the file'
 out=$("$kptool" dump "$dir/no-such-file.kp" 2>&1)
 rc=$?
 if [ "$rc" -eq 1 ] && [ "$out" = "$m1" ]; then pass; else fail "dump of a missing file: $rc '$out'"; fi
+
+# dump --source then build: every fixture that the program loads (answering Yes to the question
+# included) comes back byte for byte.
+while read -r name verdict; do
+  case $verdict in ok | 5) ;; *) continue ;; esac
+  src="$dir/src-$name"
+  if ! "$kptool" dump "$dir/$name" --source "$src" >/dev/null 2>&1; then fail "dump --source $name"; continue; fi
+  if ! "$kptool" build "$src/character.kps" -o "$dir/again-$name" 2>"$dir/err"; then
+    fail "build of the source of $name: $(cat "$dir/err")"
+  elif cmp -s "$dir/$name" "$dir/again-$name"; then pass
+  else fail "dump --source then build of $name differs"; fi
+done <<<"$table"
+# A file that does not load gives no source.
+out=$("$kptool" dump "$dir/corrupt-name-past-end.kp" --source "$dir/src-bad" 2>&1)
+rc=$?
+if [ "$rc" -eq 2 ] && grep -qF "$m2" <<<"$out" && [ ! -e "$dir/src-bad" ]; then pass
+else fail "dump --source of a damaged file: $rc '$out'"; fi
+
+# The complete example of docs/script-language.md builds, loads and lints clean, with pictures and
+# a sound taken from the fixtures.
+ex="$dir/example"
+mkdir "$ex"
+awk '/^```kps$/{f=1;next} /^```$/{f=0} f' "$(dirname "$0")/../../docs/script-language.md" >"$ex/walker.kps"
+cp "$dir/src-good300.kp/cell0.bmp" "$ex/stand.bmp"
+cp "$dir/src-good300.kp/cell0.bmp" "$ex/walk.bmp"
+cp "$dir/src-good303.kp/cell1.bmp" "$ex/mask.bmp"
+cp "$dir/src-good303.kp/sound0.wav" "$ex/hello.wav"
+if "$kptool" build "$ex/walker.kps" -o "$ex/walker.kp" 2>"$dir/err"; then pass
+else fail "the documented example does not build: $(cat "$dir/err")"; fi
+out=$("$kptool" check --lint "$ex/walker.kp" 2>&1)
+rc=$?
+if [ "$rc" -eq 0 ] && [ "$out" = $'ok\nlint: no problems found' ]; then pass
+else fail "check --lint of the documented example: $rc '$out'"; fi
+dump_line() { # label, file, fixed text of a line that must appear in its dump
+  if "$kptool" dump "$2" | grep -qxF -- "$3"; then pass; else fail "dump ($1): no line '$3'"; fi
+}
+dump_line "pattern name in the disassembly" "$ex/walker.kp" 'pattern "立つ"'
+dump_line "label" "$ex/walker.kp" 'L35:'
+dump_line "instruction with offset" "$ex/walker.kp" '        OP_IF VAL_CURSORX < 32 L56       # 38'
+
+# build errors: SOURCE:LINE: message on stderr, exit 1, no file written.
+build_error() { # label, expected first line of stderr, source text
+  printf '%s' "$3" >"$ex/bad.kps"
+  rm -f "$ex/bad.kp"
+  local err rc
+  err=$("$kptool" build "$ex/bad.kps" -o "$ex/bad.kp" 2>&1 >/dev/null)
+  rc=$?
+  if [ "$rc" -ne 1 ]; then fail "build error ($1): exit status $rc"
+  elif [ "$(head -n1 <<<"$err")" != "$2" ]; then fail "build error ($1): '$err', expected '$2'"
+  elif [ -e "$ex/bad.kp" ]; then fail "build error ($1): a file was written"
+  else pass; fi
+}
+head=$'version 301\nname "T"\nwindow 32 32\ncell 0 "stand.bmp" at 0 0\n'
+build_error "bad value" "$ex/bad.kps:6: OP_WAIT operand 1 (value): 40000 is above 32767, the largest literal (larger numbers come from variables; @0x8000 and up writes a stored word as it is)" \
+  "$head"$'pattern "P"\n  OP_WAIT 40000\n'
+build_error "missing picture" "$ex/bad.kps:5: cannot read the cell's picture \"none.bmp\"" \
+  "$head"$'cell 1 "none.bmp" at 0 0\npattern "P"\n  OP_WAIT 1\n'
+build_error "unknown label" "$ex/bad.kps:6: no label back in this pattern" "$head"$'pattern "P"\n  OP_GOTO back\n'
+out=$("$kptool" build "$ex/no-such.kps" -o "$ex/x.kp" 2>&1)
+rc=$?
+if [ "$rc" -eq 1 ] && [ "$out" = "kptool: cannot read $ex/no-such.kps" ]; then pass; else fail "build of a missing source: $rc '$out'"; fi
+"$kptool" build "$ex/walker.kps" >/dev/null 2>&1
+rc=$?
+if [ "$rc" -eq 64 ]; then pass; else fail "build without -o: exit status $rc, expected 64"; fi
+
+# check --lint: problems, programs and sound files, and the exit status.
+printf '%s' "$head"$'pattern "P"\n  OP_DRAW 7\n  OP_EXEC "notepad.exe readme.txt"\n  OP_PLAYFILE "chime.wav"\n  OP_WAIT 100\n  OP_GOTO 99\n' >"$ex/lint.kps"
+"$kptool" build "$ex/lint.kps" -o "$ex/lint.kp"
+out=$("$kptool" check --lint "$ex/lint.kp")
+rc=$?
+want='ok
+problem: pattern 1 "P" offset 5: cell 7 is past the cell table (1 entry)
+problem: pattern 1 "P" offset 50: jump target 99 is outside the pattern (55 bytes)
+starts program: pattern 1 "P" offset 8: "notepad.exe readme.txt"
+plays sound file: pattern 1 "P" offset 34: "chime.wav"
+lint: 2 problems found'
+if [ "$rc" -eq 10 ] && [ "$out" = "$want" ]; then pass; else fail "check --lint with problems: $rc '$out'"; fi
+out=$("$kptool" check --lint "$dir/soundoutside301.kp")
+rc=$?
+if [ "$rc" -eq 10 ] && grep -qxF 'problem: sound 0: no RIFF WAVE image at its offset (it lies outside the file)' <<<"$out"; then pass
+else fail "check --lint soundoutside301.kp: $rc '$out'"; fi
+out=$("$kptool" check --lint "$dir/size302.kp")
+rc=$?
+if [ "$rc" -eq 5 ] && [ "$(tail -n1 <<<"$out")" = "lint: no problems found" ]; then pass; else fail "check --lint size302.kp: $rc '$out'"; fi
+out=$("$kptool" check --lint "$dir/corrupt-name-past-end.kp")
+rc=$?
+if [ "$rc" -eq 2 ] && [ "$out" = "$m2" ]; then pass; else fail "check --lint of a damaged file: $rc '$out'"; fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

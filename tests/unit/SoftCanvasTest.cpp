@@ -242,5 +242,35 @@ TEST(SoftCanvas, FillsTextBoxesAndPalettes) {
     EXPECT_EQ(cv.PaletteSelections(), 1);
 }
 
+TEST(SoftCanvas, PlaceholderTextFollowsTheSelectedFont) {
+    const struct {
+        int height;  // 0: the default font
+        int cell;    // the placeholder's height
+        int perByte; // and width per byte
+    } cases[] = {{0, 16, 8}, {-24, 24, 12}, {10, 10, 5}, {-1, 1, 1}};
+    for (const auto& c : cases) {
+        SoftCanvas cv(40, 30, kBack);
+        FontSpec f;
+        f.height = c.height;
+        cv.SelectFont(c.height ? &f : nullptr);
+        EXPECT_EQ(cv.SelectedFont() != nullptr, c.height != 0);
+        cv.TextOut(2, 3, "abc");
+        const int right = 2 + 3 * c.perByte, bottom = 3 + c.cell;
+        EXPECT_EQ(cv.Pixel(2, 3), 0u) << c.height;                  // the frame's corner
+        EXPECT_EQ(cv.Pixel(right - 1, bottom - 1), 0u) << c.height; // the opposite one
+        EXPECT_EQ(cv.Pixel(right, 3), kBack) << c.height;
+        EXPECT_EQ(cv.Pixel(2, bottom), kBack) << c.height;
+    }
+    // A font taller than any canvas and a place far right neither overflow nor wrap.
+    SoftCanvas cv(10, 10, kBack);
+    FontSpec huge;
+    huge.height = INT_MIN;
+    cv.SelectFont(&huge);
+    cv.TextOut(0xFFFF, 0, "abc");
+    EXPECT_EQ(cv.Pixels(), SoftCanvas(10, 10, kBack).Pixels());
+    cv.TextOut(-5, -5, "abc");
+    EXPECT_EQ(cv.Pixel(9, 9), 0xFFFFFFu);
+}
+
 } // namespace
 } // namespace kp

@@ -74,7 +74,9 @@ Bytes NameRecord(const AnsiString& name, WORD version) {
 
 } // namespace
 
-std::size_t NameRecordLength(const AnsiString& name, WORD version) { return NameRecord(name, version).size(); }
+std::size_t NameRecordLength(const AnsiString& name, WORD version) {
+    return NameRecord(name, version).size();
+}
 
 Bytes WaitLoopBody(WORD ms, std::size_t nameRecordLength) {
     Bytes body{8};
@@ -142,16 +144,20 @@ Bytes BuildCharacter(const Character& c) {
     PutU32(b, kCellsOffset, static_cast<DWORD>(cells));
     PutU32(b, kHeaderOffset, static_cast<DWORD>(header));
     PutU32(b, kSoundsOffset, static_cast<DWORD>(sounds));
-    PutU32(b, kFileSize, static_cast<DWORD>(static_cast<std::int64_t>(b.size()) + c.fileSizeDelta));
+    PutU32(
+        b, kFileSize,
+        c.fileSizeField.value_or(static_cast<DWORD>(static_cast<std::int64_t>(b.size()) + c.fileSizeDelta)));
 
     // Check fields: the header check covers only the first 34 bits, so it can be written last.
     const auto charBits = static_cast<WORD>(((std::size_t{count} + 26) * 4) & 0xFFFF);
     WORD charCrc = 0;
     if (!CalcCrcInImage(ImageView(b.data(), b.size()), header, charBits, charCrc))
         charCrc = 0;
-    PutU16(b, crcWord, static_cast<WORD>(charCrc ^ (c.breakCharHeaderCrc ? 0x0101 : 0)));
+    PutU16(b, crcWord,
+           c.charHeaderCrc.value_or(static_cast<WORD>(charCrc ^ (c.breakCharHeaderCrc ? 0x0101 : 0))));
     PutU16(b, kFileHeaderCrc,
-           static_cast<WORD>(CalcCrc(b.data(), kFileHeaderCrcBits) ^ (c.breakFileHeaderCrc ? 0x0101 : 0)));
+           c.fileHeaderCrc.value_or(static_cast<WORD>(CalcCrc(b.data(), kFileHeaderCrcBits) ^
+                                                      (c.breakFileHeaderCrc ? 0x0101 : 0))));
     return b;
 }
 

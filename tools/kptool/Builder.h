@@ -27,9 +27,9 @@ struct Cell {
 };
 
 struct Pattern {
-    AnsiString name;           // stored with a terminating zero, in text form A when checked
-    Bytes body;                // the instructions after the name instruction
-    std::optional<Bytes> raw;  // when set, the whole record as given (name instruction included)
+    AnsiString name;          // stored with a terminating zero, in text form A when checked
+    Bytes body;               // the instructions after the name instruction
+    std::optional<Bytes> raw; // when set, the whole record as given (name instruction included)
 };
 
 struct Character {
@@ -51,6 +51,11 @@ struct Character {
     std::int64_t fileSizeDelta = 0;
     bool breakFileHeaderCrc = false;
     bool breakCharHeaderCrc = false;
+
+    // Stored values in place of the computed ones, for reproducing a given file exactly.
+    std::optional<DWORD> fileSizeField;
+    std::optional<WORD> fileHeaderCrc;
+    std::optional<WORD> charHeaderCrc;
 };
 
 // The file image of a character.

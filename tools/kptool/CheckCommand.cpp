@@ -1,19 +1,52 @@
 #include "CheckCommand.h"
 
+#include "Lint.h"
 #include "Verdict.h"
 
 namespace kp::tool {
 
-int RunCheck(IFileSystem& files, const AnsiString& path, const CheckOptions& /*options*/, std::ostream& out) {
-    const Verdict v = JudgeFile(files, path);
+namespace {
+
+void PrintLint(const LintReport& report, std::ostream& out) {
+    for (const std::string& p : report.problems)
+        out << "problem: " << p << '\n';
+    for (const std::string& p : report.programs)
+        out << "starts program: " << p << '\n';
+    for (const std::string& p : report.soundFiles)
+        out << "plays sound file: " << p << '\n';
+    if (report.problems.empty())
+        out << "lint: no problems found\n";
+    else
+        out << "lint: " << report.problems.size() << (report.problems.size() == 1 ? " problem" : " problems")
+            << " found\n";
+}
+
+} // namespace
+
+int RunCheck(IFileSystem& files, const AnsiString& path, const CheckOptions& options, std::ostream& out) {
+    ByteBlock block;
+    Verdict v;
+    if (!files.ReadWholeFile(path, block))
+        v.message = LoadMessage::Unreadable;
+    else
+        v = JudgeImage(ImageView(block.data.get(), block.size));
     if (v.message == LoadMessage::None) {
         out << "ok\n";
-        return 0;
+    } else {
+        out << LoadMessageText(v.message) << '\n';
+        if (v.message == LoadMessage::MayBeCorrupted && !v.yesLoads)
+            out << "answering Yes would give message 2: " << LoadMessageText(LoadMessage::Corrupted) << '\n';
     }
-    out << LoadMessageText(v.message) << '\n';
-    if (v.message == LoadMessage::MayBeCorrupted && !v.yesLoads)
-        out << "answering Yes would give message 2: " << LoadMessageText(LoadMessage::Corrupted) << '\n';
-    return static_cast<int>(v.message);
+    const bool loads =
+        v.message == LoadMessage::None || (v.message == LoadMessage::MayBeCorrupted && v.yesLoads);
+    int status = static_cast<int>(v.message);
+    if (options.lint && loads) {
+        const LintReport report = LintImage(ImageView(block.data.get(), block.size));
+        PrintLint(report, out);
+        if (status == 0 && !report.problems.empty())
+            status = kLintProblems;
+    }
+    return status;
 }
 
 } // namespace kp::tool

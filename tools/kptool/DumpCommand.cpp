@@ -1,6 +1,8 @@
 #include "DumpCommand.h"
 
+#include "BuildCommand.h"
 #include "Cp932Text.h"
+#include "Disassembler.h"
 
 #include "chardata/Crc.h"
 #include "chardata/DataFile.h"
@@ -9,6 +11,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+
+#include <sys/stat.h>
 
 namespace kp::tool {
 
@@ -285,6 +289,22 @@ void DumpCell0(const CharacterFile& file, std::ostream& out) {
     }
 }
 
+void DumpScripts(const CharacterFile& file, std::ostream& out) {
+    bool ok = true;
+    const WORD count = file.Image().U16(file.HeaderOffset() + kPatternCount, &ok);
+    if (!ok)
+        return;
+    out << "scripts (kptool build's language; offsets from the start of each pattern):\n";
+    const PatternExtents extents(file);
+    for (std::size_t g = 0; g < count; ++g) {
+        bool entryOk = true;
+        file.PatternOffset(g, &entryOk);
+        if (!entryOk)
+            return; // the table runs outside: said above
+        out << "# pattern " << g + 1 << '\n' << DisassemblePattern(file, g, true, &extents);
+    }
+}
+
 } // namespace
 
 void DumpImage(const ImageView& image, std::ostream& out) {
@@ -299,6 +319,7 @@ void DumpImage(const ImageView& image, std::ostream& out) {
     DumpPatterns(file, out);
     DumpSounds(file, out);
     DumpCell0(file, out);
+    DumpScripts(file, out);
 }
 
 int RunDump(IFileSystem& files, const AnsiString& path, std::ostream& out) {
@@ -309,6 +330,45 @@ int RunDump(IFileSystem& files, const AnsiString& path, std::ostream& out) {
     }
     out << "file: " << path << " (" << block.size << " bytes)\n";
     DumpImage(ImageView(block.data.get(), block.size), out);
+    return 0;
+}
+
+} // namespace kp::tool
+
+namespace kp::tool {
+
+int RunDumpSource(IFileSystem& files, const AnsiString& path, const std::string& dir, std::ostream& out,
+                  std::ostream& err) {
+    ByteBlock block;
+    if (!files.ReadWholeFile(path, block)) {
+        err << LoadMessageText(LoadMessage::Unreadable) << '\n';
+        return 1;
+    }
+    SourceFiles src;
+    std::string why;
+    if (!MakeSource(ImageView(block.data.get(), block.size), src, why)) {
+        err << "kptool: " << path << ": " << why << '\n';
+        return 2;
+    }
+    if (mkdir(dir.c_str(), 0777) != 0) {
+        struct stat st {};
+        if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            err << "kptool: cannot make the folder " << dir << '\n';
+            return 3;
+        }
+    }
+    src.files.push_back({"character.kps", build::Bytes(src.source.begin(), src.source.end())});
+    for (const auto& [name, bytes] : src.files) {
+        const std::string target = dir + "/" + name;
+        if (!WriteFileBytes(target, bytes.data(), bytes.size())) {
+            err << "kptool: cannot write " << target << '\n';
+            return 3;
+        }
+        out << "wrote " << target << '\n';
+    }
+    if (!src.structured)
+        out << "note: the file's layout is not the one kptool build writes; the source keeps it whole "
+               "(raw-image) and shows the patterns as comments\n";
     return 0;
 }
 

@@ -1,11 +1,15 @@
 // kptool: the character authors' companion. One table of commands; each command takes its own
-// options (long options only, before or after the file) and one file.
+// options (before or after the file; -o and some long options take a value) and one file.
+#include "BuildCommand.h"
 #include "CheckCommand.h"
 #include "DumpCommand.h"
+#include "TraceCommand.h"
 
 #include "sim/PosixFileSystem.h"
 
+#include <algorithm>
 #include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,8 +26,25 @@ const char* const kUsage =
     "               with its number (1 unreadable, 2 damaged, 3 old format, 4 newer version,\n"
     "               5 the question whether to load a file that may be damaged; when Yes\n"
     "               would then find the file damaged, a further line says so)\n"
+    "  check --lint FILE\n"
+    "               the verdict, then every problem the scripts would meet at run time that\n"
+    "               can be found without running them, and the programs (OP_EXEC) and sound\n"
+    "               files (OP_PLAYFILE) they name; exits with 10 when a file that loads has\n"
+    "               problems\n"
     "  dump FILE    the file header, the character header, the pattern names, the sound\n"
-    "               table and cell 0; anything outside the file is shown as such\n"
+    "               table, cell 0 and every pattern's script; anything outside the file is\n"
+    "               shown as such\n"
+    "  dump FILE --source DIR\n"
+    "               writes DIR/character.kps and the BMP and WAV files it names, from which\n"
+    "               build makes the file again byte for byte\n"
+    "  build SOURCE -o FILE.kp\n"
+    "               assembles a character source (docs/script-language.md) with the BMP and\n"
+    "               WAV files it names; errors are printed as SOURCE:LINE: message, exit 1\n"
+    "  trace FILE   runs the character headless on a virtual clock and prints one line per\n"
+    "               event: the time in ms, then what the character did (docs/trace.md);\n"
+    "               --pattern N (0 random; default the file's), --duration MS (10000),\n"
+    "               --seed N (1), --clock YYYY-MM-DDTHH:MM:SS[.mmm], --cursor X,Y,\n"
+    "               --clicks MS,MS,..., --auto on|off; programs are never started\n"
     "\n"
     "options:\n"
     "  --help       this text\n"
@@ -34,7 +55,20 @@ const char* const kUsage =
 struct Args {
     std::vector<std::string> options; // "--name" as given
     std::vector<std::string> files;
+    std::map<std::string, std::string> values; // options that take a value: "-o" -> "out.kp"
 };
+
+// Options that take the next argument as their value.
+bool TakesValue(const std::string& option) {
+    if (option == "-o" || option == "--output" || option == "--source")
+        return true;
+    std::size_t count = 0;
+    const char* const* trace = kp::tool::TraceOptionNames(&count);
+    for (std::size_t i = 0; i < count; ++i)
+        if (option == trace[i])
+            return true;
+    return false;
+}
 
 int UsageError(const std::string& why) {
     std::cerr << "kptool: " << why << "\n\n" << kUsage;
@@ -49,7 +83,10 @@ Args Split(int argc, char** argv, int first) {
         const std::string arg = argv[i];
         if (!optionsEnded && arg == "--")
             optionsEnded = true;
-        else if (!optionsEnded && arg.size() > 1 && arg[0] == '-')
+        else if (!optionsEnded && TakesValue(arg) && i + 1 < argc) {
+            a.options.push_back(arg);
+            a.values[arg] = argv[++i];
+        } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-')
             a.options.push_back(arg);
         else
             a.files.push_back(arg);
@@ -66,20 +103,47 @@ struct Command {
 
 int Check(const Args& args) {
     kp::tool::CheckOptions options;
-    // --lint will set options.lint here.
+    options.lint = std::find(args.options.begin(), args.options.end(), "--lint") != args.options.end();
     kp::sim::PosixFileSystem files;
     return kp::tool::RunCheck(files, args.files[0], options, std::cout);
 }
 
 int Dump(const Args& args) {
     kp::sim::PosixFileSystem files;
+    if (args.values.count("--source"))
+        return kp::tool::RunDumpSource(files, args.files[0], args.values.at("--source"), std::cout,
+                                       std::cerr);
     return kp::tool::RunDump(files, args.files[0], std::cout);
+}
+
+int Build(const Args& args) {
+    const auto out = args.values.count("-o") ? args.values.find("-o") : args.values.find("--output");
+    if (out == args.values.end()) {
+        std::cerr << "kptool: build needs the output file: kptool build SOURCE -o FILE.kp\n";
+        return kUsageError;
+    }
+    return kp::tool::RunBuild(args.files[0], out->second, std::cerr);
+}
+
+int Trace(const Args& args) {
+    kp::sim::RunOptions options;
+    for (const auto& value : args.values) {
+        std::string error;
+        if (!kp::tool::SetTraceOption(value.first, value.second, options, error)) {
+            std::cerr << "kptool: " << error << '\n';
+            return kUsageError;
+        }
+    }
+    kp::sim::PosixFileSystem files;
+    return kp::tool::RunTrace(files, args.files[0], options, std::cout);
 }
 
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
-        {"check", {}, Check},
-        {"dump", {}, Dump},
+        {"check", {"--lint"}, Check},
+        {"dump", {"--source"}, Dump},
+        {"build", {"-o", "--output"}, Build},
+        {"trace", {"--pattern", "--duration", "--seed", "--clock", "--cursor", "--clicks", "--auto"}, Trace},
     };
     return commands;
 }

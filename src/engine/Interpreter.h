@@ -1,0 +1,88 @@
+// The action-script interpreter: runs the current pattern's script one step at a time and starts
+// patterns. It works on a ScriptState and the loaded image in place and asks its host for every
+// effect.
+#pragma once
+
+#include "engine/Opcodes.h"
+#include "engine/ScriptHost.h"
+#include "engine/ScriptReader.h"
+
+namespace kp {
+
+// Instructions (skipped bytes included) after which a step that has reached no wait ends by
+// itself, and the frame timer it then sets: a script in an endless loop goes on slowly instead
+// of holding the program, and the window keeps answering between its steps.
+constexpr unsigned kStepInstructionLimit = 100000;
+constexpr unsigned kCutStepWait = 100;
+// The frame timer set by a pattern start.
+constexpr unsigned kPatternStartWait = 10;
+// Slot number CreateMaskRgn gives when all slots are taken.
+constexpr WORD kNoMaskSlot = 0xFFFF;
+
+// OP_IF's comparison: '!', '<', '=' and '>' on unsigned 16-bit values; any other byte never holds.
+bool CompareValues(BYTE comparison, WORD a, WORD b);
+
+class CScriptEngine {
+public:
+    CScriptEngine(ScriptState& state, IScriptHost& host) : m_state(state), m_pHost(&host) {}
+    CScriptEngine(const CScriptEngine&) = delete;
+    CScriptEngine& operator=(const CScriptEngine&) = delete;
+
+    // Every later effect goes to `host` (a recording host wrapped around the window's own).
+    void SetHost(IScriptHost& host) { m_pHost = &host; }
+    IScriptHost& Host() const { return *m_pHost; }
+
+    // One step of the current script from m_nScriptPos: instructions until one ends the step.
+    // Nothing happens before the first load.
+    void RunScript();
+    // Starts a pattern: nID is a menu command (kPatternCommandBase + k, or kPatternCommandBase for a
+    // random choice) or a bare pattern number k (0 = random).
+    void OnPatternMenu(unsigned nID);
+
+    // The readers of the running step, each advancing m_nScriptPos; past the image they give 0
+    // and the step ends.
+    BYTE ReadByte() { return m_reader.ReadByte(m_state.m_nScriptPos); }
+    WORD ReadWord() { return m_reader.ReadWord(m_state.m_nScriptPos); }
+    DWORD ReadDword() { return m_reader.ReadDword(m_state.m_nScriptPos); }
+    // A value operand, evaluated.
+    WORD ReadValue() { return Evaluate(ReadWord()); }
+    // A string operand into a buffer of kScriptStringBuffer bytes; returns its stored length.
+    WORD ReadString(BYTE* buffer, std::size_t* kept = nullptr);
+
+    // The value of a value word (literals, variables and the environment codes).
+    WORD Evaluate(WORD word) {
+        if (word < 0x8000)
+            return word;
+        if (word < VAL_CLOCK)
+            return Variable(word & 0x3FFF);
+        return EvaluateSpecial(word);
+    }
+
+private:
+    WORD EvaluateSpecial(WORD word);
+    // Points the reader at the current script; false when there is none inside the image.
+    bool AttachReader();
+    // A string operand as text: the bytes before the first zero among those kept.
+    AnsiString ReadText();
+    void WriteVariable(WORD operand, WORD value) {
+        const WORD n = operand & 0x7FFF;
+        if (n < kScriptVariables)
+            m_state.m_nVar[n] = value;
+    }
+    WORD Variable(WORD n) const { return n < kScriptVariables ? m_state.m_nVar[n] : 0; }
+    // OP_SET, OP_ADD, OP_SUB, OP_AND, OP_OR, OP_MOD: variable v, value x.
+    template <BYTE Op> void Arithmetic();
+    void EndStepWithWait(unsigned milliseconds);
+    void PlayEmbeddedSound(WORD n);
+    // Gives the canvas back its default font when this step selected one.
+    void ReleaseStepFont();
+
+    ScriptState& m_state;
+    IScriptHost* m_pHost;
+    ScriptReader m_reader;
+    bool m_bFormB = false; // strings are stored in text form B
+    bool m_bInStep = false;
+    bool m_bStepFont = false; // this step selected a font into the canvas
+};
+
+} // namespace kp

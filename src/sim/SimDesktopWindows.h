@@ -1,0 +1,84 @@
+// The simulated desktop's top-level windows: rectangles, titles, classes, visibility, a z-order
+// with its always-on-top band, the foreground window, monitors and the cursor, with a record of
+// every change the program asks for (window placements, hiding, layered attributes, activation).
+#pragma once
+
+#include "platform/Desktop.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kp::sim {
+
+class SimDesktopWindows : public IDesktop {
+public:
+    struct Window {
+        WindowId id = 0;
+        AnsiString title;
+        AnsiString className;
+        Rect rect;
+        bool visible = true;
+        bool minimized = false;
+        bool topmost = false;
+        bool layered = false; // has the layered style
+        // The layered attributes last set (meaningful once hasAttributes is set).
+        bool hasAttributes = false;
+        Color key = 0;
+        BYTE alpha = 0;
+        DWORD layeredFlags = 0;
+    };
+
+    // One 1024 x 768 monitor until a test says otherwise.
+    SimDesktopWindows();
+
+    // Adds a window at the top of its band (topmost windows above the others) and returns its
+    // id; ids count up from 1 and are never reused.
+    WindowId Add(const Window& window);
+    // A visible always-on-top window of the taskbar's class.
+    WindowId AddTaskbar(const Rect& rect);
+    void Remove(WindowId window);
+    // The window's record (it stays valid until the window is removed); nullptr for none.
+    Window* Find(WindowId window);
+    // Makes a window the foreground window (0 for none), as the user's click would.
+    void SetForeground(WindowId window) { m_foreground = window; }
+    // Top-level windows from the top of the z-order down.
+    const std::vector<WindowId>& ZOrder() const { return m_zorder; }
+
+    WindowId ForegroundWindow() override;
+    WindowId FindWindowByClass(const AnsiString& className) override;
+    bool GetWindowRect(WindowId window, Rect& rect) override;
+    AnsiString WindowTitle(WindowId window) override;
+    AnsiString WindowClass(WindowId window) override;
+    bool IsVisible(WindowId window) override;
+    bool IsMinimized(WindowId window) override;
+    Rect MonitorRect(WindowId window) override;
+    Point CursorPos() override { return m_cursor; }
+    WindowId WindowBelow(WindowId window) override;
+    void BringToTop(WindowId window) override;
+    void SetWindowPos(WindowId window, InsertAfter after, int x, int y, int cx, int cy,
+                      unsigned flags) override;
+    void HideWindow(WindowId window) override;
+    void PostTrack(WindowId window) override;
+    void AddLayeredStyle(WindowId window) override;
+    bool SetLayeredAttributes(WindowId window, Color key, BYTE alpha, DWORD flags) override;
+
+    // Monitor rectangles, the primary one first.
+    std::vector<Rect> m_monitors;
+    Point m_cursor;
+    // False: a system before Windows 2000, without the layered-attributes operation.
+    bool m_hasLayeredAttributes = true;
+    // Every change in order: "SetWindowPos ID topmost X,Y CXxCY 0xFLAGS", "Hide ID",
+    // "PostTrack ID", "BringToTop ID", "Layered ID", "LayeredAttributes ID key=0xRRGGBB
+    // alpha=A flags=F" (only when the operation exists).
+    std::vector<std::string> m_calls;
+
+private:
+    void Raise(WindowId window); // to the top of its band
+    std::map<WindowId, Window> m_windows;
+    std::vector<WindowId> m_zorder;
+    WindowId m_foreground = 0;
+    WindowId m_nextId = 1;
+};
+
+} // namespace kp::sim

@@ -1,0 +1,49 @@
+#include "win32/Win32Effects.h"
+
+#include "win32/Win32Services.h"
+#include "win32/Win32Text.h"
+
+#include <windows.h>
+
+#include <mmsystem.h>
+
+namespace kp::win32 {
+
+void Win32Sound::PlayWave(const BYTE* wave, std::size_t) {
+    // The image lies in the loaded file, whose owner stops the sound before releasing it.
+    sndPlaySoundW(reinterpret_cast<LPCWSTR>(wave), SND_ASYNC | SND_NODEFAULT | SND_MEMORY | SND_NOSTOP);
+}
+
+void Win32Sound::PlayNamed(const AnsiString& name) {
+    sndPlaySoundW(AnsiToWide(name).c_str(), SND_ASYNC | SND_NODEFAULT | SND_NOSTOP);
+}
+
+void Win32Sound::StopAll() {
+    sndPlaySoundW(nullptr, 0);
+}
+
+void Win32ProgramStarter::StartProgram(const AnsiString& commandLine) {
+    std::wstring cmd = AnsiToWide(commandLine);
+    if (cmd.empty())
+        return;
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOW;
+    PROCESS_INFORMATION pi = {};
+    if (CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+}
+
+// The cursor for the scripts' cursor values: screen position made relative to the client area.
+Point Win32CharacterWindow::CursorInClient() {
+    POINT pt = {};
+    GetCursorPos(&pt);
+    if (m_hwnd)
+        ScreenToClient(m_hwnd, &pt);
+    return Point{pt.x, pt.y};
+}
+
+} // namespace kp::win32

@@ -1,0 +1,942 @@
+#include "Assembler.h"
+
+#include "BmpFile.h"
+#include "Cp932Text.h"
+
+#include "chardata/DataFile.h"
+#include "engine/Opcodes.h"
+
+#include <algorithm>
+#include <cctype>
+#include <deque>
+#include <optional>
+
+namespace kp::tool {
+
+using build::Bytes;
+using namespace kpfile;
+
+namespace {
+
+// Largest string a script can hand over: the interpreter's string buffer, zero byte included.
+constexpr std::size_t kMaxString = 256;
+// A pattern name is stored with its zero byte and the menu reads at most 255 bytes.
+constexpr std::size_t kMaxNameText = kMaxPatternName - 1;
+constexpr std::size_t kMaxCharName = kNameSize - 1;
+constexpr std::size_t kMaxAbout = kAboutSize - 1;
+constexpr DWORD kLargestLiteral = 0x7FFF;
+constexpr unsigned kVariableCount = 100;
+constexpr WORD kVariableRead = 0x8000;
+
+enum class Tok { Ident, Number, Char, String, Raw, Symbol };
+
+struct Token {
+    Tok type = Tok::Ident;
+    std::string text; // identifier or symbol as written; a string's code page 932 bytes
+    DWORD number = 0; // numbers, characters and raw words
+};
+
+bool IsIdentStart(char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
+}
+bool IsIdentChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-';
+}
+
+bool ParseNumber(const std::string& s, std::size_t& i, DWORD& value, std::string& error) {
+    unsigned long long v = 0;
+    int base = 10;
+    const std::size_t start = i;
+    if (s.compare(i, 2, "0x") == 0 || s.compare(i, 2, "0X") == 0) {
+        base = 16;
+        i += 2;
+    }
+    const std::size_t digits = i;
+    while (i < s.size() && std::isxdigit(static_cast<unsigned char>(s[i]))) {
+        const char c = s[i];
+        const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10;
+        if (d >= base)
+            break;
+        v = v * base + static_cast<unsigned>(d);
+        if (v > 0xFFFFFFFFull) {
+            error = "number too large: " + s.substr(start, i + 1 - start);
+            return false;
+        }
+        ++i;
+    }
+    if (i == digits || (i < s.size() && IsIdentChar(s[i]))) {
+        error = "bad number: " + s.substr(start, i + 1 - start);
+        return false;
+    }
+    value = static_cast<DWORD>(v);
+    return true;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// A quoted string from s[i] == '"': UTF-8 text converted to code page 932, escapes as bytes.
+bool ParseString(const std::string& s, std::size_t& i, std::string& out, std::string& error) {
+    ++i;
+    std::string text; // UTF-8 waiting for conversion
+    auto flush = [&]() {
+        std::string converted;
+        if (!Utf8ToCp932(text, converted)) {
+            error = "text \"" + text + "\" has no Shift-JIS (code page 932) form";
+            return false;
+        }
+        out += converted;
+        text.clear();
+        return true;
+    };
+    while (i < s.size() && s[i] != '"') {
+        if (s[i] != '\\') {
+            text.push_back(s[i++]);
+            continue;
+        }
+        if (i + 1 >= s.size())
+            break;
+        const char e = s[i + 1];
+        char byte = 0;
+        std::size_t used = 2;
+        switch (e) {
+        case '\\':
+        case '"':
+            byte = e;
+            break;
+        case 'n':
+            byte = '\n';
+            break;
+        case 'r':
+            byte = '\r';
+            break;
+        case 't':
+            byte = '\t';
+            break;
+        case '0':
+            byte = 0;
+            break;
+        case 'x': {
+            const int hi = i + 2 < s.size() ? HexDigit(s[i + 2]) : -1;
+            const int lo = i + 3 < s.size() ? HexDigit(s[i + 3]) : -1;
+            if (hi < 0 || lo < 0) {
+                error = "\\x needs two hex digits";
+                return false;
+            }
+            byte = static_cast<char>(hi * 16 + lo);
+            used = 4;
+            break;
+        }
+        default:
+            error = std::string("unknown escape \\") + e + " in a string";
+            return false;
+        }
+        if (!flush())
+            return false;
+        out.push_back(byte);
+        i += used;
+    }
+    if (i >= s.size()) {
+        error = "string without its closing quote";
+        return false;
+    }
+    ++i;
+    return flush();
+}
+
+bool Tokenize(const std::string& s, std::vector<Token>& tokens, std::string& error) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const char c = s[i];
+        if (c == '#')
+            break;
+        if (std::isspace(static_cast<unsigned char>(c)) || c == ',') {
+            ++i;
+            continue;
+        }
+        Token t;
+        if (IsIdentStart(c)) {
+            const std::size_t start = i;
+            while (i < s.size() && IsIdentChar(s[i]))
+                ++i;
+            t.type = Tok::Ident;
+            t.text = s.substr(start, i - start);
+        } else if (std::isdigit(static_cast<unsigned char>(c))) {
+            t.type = Tok::Number;
+            if (!ParseNumber(s, i, t.number, error))
+                return false;
+        } else if (c == '@') {
+            ++i;
+            t.type = Tok::Raw;
+            if (i >= s.size() || !std::isdigit(static_cast<unsigned char>(s[i]))) {
+                error = "@ must be followed by a number";
+                return false;
+            }
+            if (!ParseNumber(s, i, t.number, error))
+                return false;
+        } else if (c == '\'') {
+            t.type = Tok::Char;
+            if (i + 3 < s.size() && s[i + 1] == '\\' && s[i + 3] == '\'') {
+                t.number = static_cast<BYTE>(s[i + 2]);
+                i += 4;
+            } else if (i + 2 < s.size() && s[i + 2] == '\'' && static_cast<unsigned char>(s[i + 1]) < 0x80) {
+                t.number = static_cast<BYTE>(s[i + 1]);
+                i += 3;
+            } else {
+                error = "a character is written as one ASCII character in single quotes, as 'b'";
+                return false;
+            }
+        } else if (c == '"') {
+            t.type = Tok::String;
+            if (!ParseString(s, i, t.text, error))
+                return false;
+        } else if (c == '!' || c == '<' || c == '=' || c == '>' || c == ':') {
+            t.type = Tok::Symbol;
+            t.text = std::string(1, c);
+            ++i;
+        } else {
+            error = std::string("unexpected character '") + c + "'";
+            return false;
+        }
+        tokens.push_back(t);
+    }
+    return true;
+}
+
+// vN or varN: the variable number, or -1 for any other word.
+long VariableNumber(const std::string& word) {
+    std::size_t digits = 0;
+    if (word.size() > 1 && word[0] == 'v' && std::isdigit(static_cast<unsigned char>(word[1])))
+        digits = 1;
+    else if (word.size() > 3 && word.compare(0, 3, "var") == 0 &&
+             std::isdigit(static_cast<unsigned char>(word[3])))
+        digits = 3;
+    else
+        return -1;
+    long n = 0;
+    for (std::size_t i = digits; i < word.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(word[i])))
+            return -1;
+        n = n * 10 + (word[i] - '0');
+        if (n > 0xFFFF)
+            return 0xFFFF + 1;
+    }
+    return n;
+}
+
+const char* KindName(OperandKind k) {
+    switch (k) {
+    case OperandKind::Byte:
+        return "byte";
+    case OperandKind::Word:
+        return "word";
+    case OperandKind::Offset:
+        return "offset";
+    case OperandKind::Value:
+        return "value";
+    case OperandKind::Variable:
+        return "variable";
+    case OperandKind::String:
+        return "string";
+    }
+    return "operand";
+}
+
+std::string Signature(const OpcodeInfo& op) {
+    std::string s = std::string(op.name) + " takes ";
+    if (op.operandCount == 0)
+        return s + "no operands";
+    for (std::size_t i = 0; i < op.operandCount; ++i)
+        s += std::string(i ? ", " : "") + KindName(op.operands[i]);
+    return s;
+}
+
+std::string Describe(const Token& t) {
+    switch (t.type) {
+    case Tok::Ident:
+    case Tok::Symbol:
+        return t.text;
+    case Tok::Number:
+        return std::to_string(t.number);
+    case Tok::Raw:
+        return "@" + std::to_string(t.number);
+    case Tok::Char:
+        return std::string("'") + static_cast<char>(t.number) + "'";
+    case Tok::String:
+        return "a string";
+    }
+    return "?";
+}
+
+// A label reference left open until the pattern's labels are all known.
+struct Fixup {
+    std::size_t at; // position in the encoded bytes
+    std::string label;
+};
+
+class InstructionEncoder {
+public:
+    explicit InstructionEncoder(WORD version) : m_version(version) {}
+
+    // Encodes tokens[first..] as one instruction or a `bytes` line and appends to `out`.
+    bool Encode(const std::string& line, const std::vector<Token>& tokens, std::size_t first, Bytes& out,
+                std::vector<Fixup>& fixups, std::string& error) {
+        const Token& head = tokens[first];
+        if (head.type != Tok::Ident) {
+            error = "expected an instruction, found " + Describe(head);
+            return false;
+        }
+        if (head.text == "bytes")
+            return EncodeBytes(line, out, error);
+        const OpcodeInfo* op = FindOpcodeByName(head.text.c_str());
+        if (!op) {
+            error = "unknown instruction " + head.text;
+            std::string upper;
+            for (char c : head.text)
+                upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+            if (FindOpcodeByName(upper.c_str()))
+                error += " (instructions are written in capitals: " + upper + ")";
+            else if (FindOpcodeByName(("OP_" + upper).c_str()))
+                error += " (did you mean OP_" + upper + "?)";
+            return false;
+        }
+        out.push_back(op->code);
+        std::size_t t = first + 1;
+        for (std::size_t k = 0; k < op->operandCount; ++k) {
+            if (t >= tokens.size()) {
+                error = "missing operand: " + Signature(*op);
+                return false;
+            }
+            if (!Operand(*op, k, tokens, t, out, fixups, error))
+                return false;
+        }
+        if (t < tokens.size()) {
+            error = "too many operands: " + Signature(*op);
+            return false;
+        }
+        return true;
+    }
+
+private:
+    bool EncodeBytes(const std::string& line, Bytes& out, std::string& error) {
+        std::size_t i = line.find("bytes") + 5;
+        while (i < line.size()) {
+            const char c = line[i];
+            if (c == '#')
+                break;
+            if (std::isspace(static_cast<unsigned char>(c)) || c == ',') {
+                ++i;
+                continue;
+            }
+            const int hi = HexDigit(c);
+            const int lo = i + 1 < line.size() ? HexDigit(line[i + 1]) : -1;
+            const bool ends = i + 2 >= line.size() || std::isspace(static_cast<unsigned char>(line[i + 2])) ||
+                              line[i + 2] == ',' || line[i + 2] == '#';
+            if (hi < 0 || lo < 0 || !ends) {
+                error = "bytes takes hex pairs such as 08 C8 00";
+                return false;
+            }
+            out.push_back(static_cast<BYTE>(hi * 16 + lo));
+            i += 2;
+        }
+        return true;
+    }
+
+    bool Operand(const OpcodeInfo& op, std::size_t k, const std::vector<Token>& tokens, std::size_t& t,
+                 Bytes& out, std::vector<Fixup>& fixups, std::string& error) {
+        const OperandKind kind = op.operands[k];
+        const Token& tok = tokens[t++];
+        const std::string where =
+            std::string(op.name) + " operand " + std::to_string(k + 1) + " (" + KindName(kind) + "): ";
+        switch (kind) {
+        case OperandKind::Byte:
+            if ((tok.type == Tok::Number || tok.type == Tok::Raw) && tok.number <= 0xFF)
+                out.push_back(static_cast<BYTE>(tok.number));
+            else if (tok.type == Tok::Char || tok.type == Tok::Symbol)
+                out.push_back(static_cast<BYTE>(tok.type == Tok::Char ? tok.number : tok.text[0]));
+            else
+                return Fail(error,
+                            where + Describe(tok) + " is no byte (0..255, or a character such as 'b' or <)");
+            return true;
+        case OperandKind::Word:
+            if ((tok.type == Tok::Number || tok.type == Tok::Raw || tok.type == Tok::Char) &&
+                tok.number <= 0xFFFF) {
+                build::AppendU16(out, static_cast<WORD>(tok.number));
+                return true;
+            }
+            return Fail(error, where + Describe(tok) + " is no word (0..65535)");
+        case OperandKind::Offset:
+            if (tok.type == Tok::Number || tok.type == Tok::Raw) {
+                build::AppendU32(out, tok.number);
+                return true;
+            }
+            if (tok.type == Tok::Ident && IsLabelName(tok.text)) {
+                fixups.push_back({out.size(), tok.text});
+                build::AppendU32(out, 0);
+                return true;
+            }
+            return Fail(error, where + Describe(tok) + " is no label or offset");
+        case OperandKind::Value: {
+            WORD w = 0;
+            if (!ValueWord(tok, w, error)) {
+                error = where + error;
+                return false;
+            }
+            build::AppendU16(out, w);
+            return true;
+        }
+        case OperandKind::Variable: {
+            if (tok.type == Tok::Raw && tok.number <= 0xFFFF) {
+                build::AppendU16(out, static_cast<WORD>(tok.number));
+                return true;
+            }
+            const long n = tok.type == Tok::Ident ? VariableNumber(tok.text) : -1;
+            if (n < 0)
+                return Fail(error, where + Describe(tok) +
+                                       " is no variable (variables are written v0..v99 or "
+                                       "var0..var99)");
+            if (n >= static_cast<long>(kVariableCount))
+                return Fail(error, where + "variable " + std::to_string(n) + " does not exist (v0..v99)");
+            build::AppendU16(out, static_cast<WORD>(n));
+            return true;
+        }
+        case OperandKind::String: {
+            bool exact = false;
+            const Token* s = &tok;
+            if (tok.type == Tok::Ident && tok.text == "exact" && t < tokens.size()) {
+                exact = true;
+                s = &tokens[t++];
+            }
+            if (s->type != Tok::String)
+                return Fail(error, where + Describe(*s) + " is no string (\"text\" or exact \"bytes\")");
+            std::string bytes = s->text;
+            if (!exact)
+                bytes.push_back('\0');
+            if (bytes.size() > kMaxString)
+                return Fail(error, where + "string of " + std::to_string(bytes.size()) +
+                                       " bytes with its zero byte; a script string holds at most " +
+                                       std::to_string(kMaxString));
+            AppendString(bytes, out);
+            return true;
+        }
+        }
+        return false;
+    }
+
+    static bool Fail(std::string& error, const std::string& why) {
+        error = why;
+        return false;
+    }
+
+    static bool ValueWord(const Token& tok, WORD& w, std::string& error) {
+        switch (tok.type) {
+        case Tok::Number:
+        case Tok::Char:
+            if (tok.number > kLargestLiteral) {
+                error = std::to_string(tok.number) + " is above 32767, the largest literal (larger numbers "
+                                                     "come from variables; @0x8000 and up writes a stored "
+                                                     "word as it is)";
+                return false;
+            }
+            w = static_cast<WORD>(tok.number);
+            return true;
+        case Tok::Raw:
+            if (tok.number > 0xFFFF) {
+                error = "@" + std::to_string(tok.number) + " is no 16-bit word";
+                return false;
+            }
+            w = static_cast<WORD>(tok.number);
+            return true;
+        case Tok::Ident: {
+            if (FindValueCode(tok.text.c_str(), &w))
+                return true;
+            const long n = VariableNumber(tok.text);
+            if (n >= static_cast<long>(kVariableCount)) {
+                error = "variable " + std::to_string(n) + " does not exist (v0..v99)";
+                return false;
+            }
+            if (n >= 0) {
+                w = static_cast<WORD>(kVariableRead | n);
+                return true;
+            }
+            error = "unknown value " + tok.text + " (a number, v0..v99 or a VAL_ name)";
+            return false;
+        }
+        default:
+            error = Describe(tok) + " is no value";
+            return false;
+        }
+    }
+
+    void AppendString(const std::string& text, Bytes& out) const {
+        const auto n = static_cast<WORD>(text.size());
+        build::AppendU16(out, n);
+        Bytes stored(text.begin(), text.end());
+        if (m_version >= kFirstCheckedVersion) {
+            if (stored.empty()) {
+                // The interpreter reads one byte even for length 0: the byte that gives back 0.
+                stored.push_back(0);
+            } else {
+                const Bytes plain = stored;
+                EncodeTextFormB(plain.data(), plain.size(), static_cast<BYTE>(n & 0xFF), stored.data());
+            }
+        }
+        out.insert(out.end(), stored.begin(), stored.end());
+    }
+
+    WORD m_version;
+};
+
+// Directives that set one value, and where each was first given (for "given twice").
+struct Seen {
+    std::map<std::string, int> lines;
+    bool First(const std::string& what, int line, std::string& error) {
+        auto [it, inserted] = lines.emplace(what, line);
+        if (!inserted)
+            error = what + " given twice (first on line " + std::to_string(it->second) + ")";
+        return inserted;
+    }
+};
+
+struct PatternSource {
+    int line = 0;
+    std::optional<std::string> name;
+    struct BodyLine {
+        int line;
+        std::string text;
+        std::vector<Token> tokens;
+    };
+    std::vector<BodyLine> body;
+};
+
+bool IsDirective(const std::string& d) {
+    static const char* const kDirectives[] = {
+        "pattern",
+        "cell",
+        "sound",
+        "version",
+        "name",
+        "about",
+        "window",
+        "default-pattern",
+        "default-position",
+        "menu-columns",
+        "prefix-size",
+        "file-size",
+        "file-header-check",
+        "char-header-check",
+        "raw-image",
+    };
+    for (const char* k : kDirectives)
+        if (d == k)
+            return true;
+    return false;
+}
+
+class SourceAssembler {
+public:
+    SourceAssembler(const std::string& sourceName, const ReadFileFn& readFile)
+        : m_source(sourceName), m_read(readFile) {}
+
+    bool Run(const std::string& text, Bytes& image, std::vector<std::string>& errors) {
+        std::size_t pos = 0;
+        int lineNo = 0;
+        while (pos < text.size() || (pos == text.size() && pos == 0)) {
+            std::size_t end = text.find('\n', pos);
+            if (end == std::string::npos)
+                end = text.size();
+            std::string line = text.substr(pos, end - pos);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            ++lineNo;
+            Line(lineNo, line);
+            pos = end + 1;
+        }
+        Finish(lineNo);
+        std::stable_sort(m_errors.begin(), m_errors.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [line, message] : m_errors)
+            errors.push_back(m_source + ":" + std::to_string(line) + ": " + message);
+        if (!m_errors.empty())
+            return false;
+        image = m_rawImage ? *m_rawImage : build::BuildCharacter(m_c);
+        return true;
+    }
+
+private:
+    void Error(int line, const std::string& message) { m_errors.push_back({line, message}); }
+
+    void Line(int n, const std::string& line) {
+        std::vector<Token> tokens;
+        std::string error;
+        // A bytes line is read by itself (its hex pairs are no tokens).
+        std::size_t first = line.find_first_not_of(" \t");
+        const bool labelled =
+            first != std::string::npos && IsIdentStart(line[first]) && line.find(':') != std::string::npos;
+        std::string rest = line;
+        std::string label;
+        if (labelled) {
+            std::size_t i = first;
+            while (i < line.size() && IsIdentChar(line[i]))
+                ++i;
+            if (i < line.size() && line[i] == ':') {
+                label = line.substr(first, i - first);
+                rest = line.substr(i + 1);
+            }
+        }
+        const std::size_t head = rest.find_first_not_of(" \t");
+        const bool bytesLine =
+            head != std::string::npos && rest.compare(head, 5, "bytes") == 0 &&
+            (head + 5 == rest.size() || std::isspace(static_cast<unsigned char>(rest[head + 5])));
+        if (!bytesLine && !Tokenize(rest, tokens, error)) {
+            Error(n, error);
+            return;
+        }
+        if (bytesLine)
+            tokens.push_back({Tok::Ident, "bytes", 0});
+        if (!label.empty()) {
+            if (!m_current) {
+                Error(n, "label " + label + " outside a pattern");
+                return;
+            }
+            if (!IsLabelName(label)) {
+                Error(n, label + " cannot be a label (it is an instruction, value or variable name)");
+                return;
+            }
+            m_current->body.push_back({n, label + ":", {}});
+        }
+        if (tokens.empty())
+            return;
+        const Token& t0 = tokens[0];
+        const bool directive = t0.type == Tok::Ident && IsDirective(t0.text);
+        if (t0.type == Tok::Ident && !directive &&
+            (m_current || t0.text == "bytes" || t0.text.compare(0, 3, "OP_") == 0)) {
+            if (!m_current) {
+                Error(n, "instruction outside a pattern (start one with: pattern \"Name\")");
+                return;
+            }
+            m_current->body.push_back({n, rest, tokens});
+            return;
+        }
+        if (!directive) {
+            Error(n, t0.type == Tok::Ident ? "unknown directive " + t0.text
+                                           : "expected a directive or an instruction, found " + Describe(t0));
+            return;
+        }
+        Directive(n, t0.text, tokens);
+    }
+
+    // Operand helpers for directives.
+    bool Number(int n, const std::vector<Token>& t, std::size_t i, DWORD max, DWORD& v, const char* what) {
+        if (i >= t.size() || (t[i].type != Tok::Number)) {
+            Error(n, std::string(what) + " needs a number");
+            return false;
+        }
+        if (t[i].number > max) {
+            Error(n, std::string(what) + " " + std::to_string(t[i].number) + " is out of range (0.." +
+                         std::to_string(max) + ")");
+            return false;
+        }
+        v = t[i].number;
+        return true;
+    }
+    bool String(int n, const std::vector<Token>& t, std::size_t i, std::string& v, const char* what) {
+        if (i >= t.size() || t[i].type != Tok::String) {
+            Error(n, std::string(what) + " needs a quoted string");
+            return false;
+        }
+        v = t[i].text;
+        return true;
+    }
+    bool End(int n, const std::vector<Token>& t, std::size_t i, const std::string& what) {
+        if (i < t.size()) {
+            Error(n, "unexpected " + Describe(t[i]) + " after " + what);
+            return false;
+        }
+        return true;
+    }
+
+    void Directive(int n, const std::string& d, const std::vector<Token>& t) {
+        std::string error;
+        DWORD v = 0, v2 = 0;
+        std::string s;
+        if (d == "pattern") {
+            m_patterns.push_back({n, std::nullopt, {}});
+            m_current = &m_patterns.back();
+            if (t.size() > 1) {
+                if (!String(n, t, 1, s, "pattern") || !End(n, t, 2, "the pattern name"))
+                    return;
+                if (s.size() > kMaxNameText)
+                    Error(n, "pattern name of " + std::to_string(s.size()) +
+                                 " bytes; the menu shows at most " + std::to_string(kMaxNameText));
+                m_current->name = s;
+            }
+            return;
+        }
+        if (d == "cell") {
+            // cell N "file.bmp" at X Y [mask-runs]
+            DWORD x = 0, y = 0;
+            if (!Number(n, t, 1, 0xFFFF, v, "cell") || !String(n, t, 2, s, "cell"))
+                return;
+            if (t.size() < 6 || t[3].type != Tok::Ident || t[3].text != "at") {
+                Error(n, "cell needs its place: cell N \"file.bmp\" at X Y");
+                return;
+            }
+            if (!Number(n, t, 4, 0xFFFF, x, "cell x") || !Number(n, t, 5, 0xFFFF, y, "cell y"))
+                return;
+            bool runs = false;
+            if (t.size() > 6 && t[6].type == Tok::Ident && t[6].text == "mask-runs")
+                runs = true;
+            if (!End(n, t, runs ? 7 : 6, "the cell"))
+                return;
+            if (v != m_c.cells.size()) {
+                Error(n, "cells are numbered from 0 in order: this one must be cell " +
+                             std::to_string(m_c.cells.size()));
+                return;
+            }
+            Bytes file;
+            build::Cell cell;
+            if (!m_read(s, file)) {
+                Error(n, "cannot read the cell's picture \"" + s + "\"");
+                cell.width = cell.height = 1;
+            } else if (!ReadBmp(file, cell, error)) {
+                Error(n, s + ": " + error);
+            }
+            cell.x = static_cast<WORD>(x);
+            cell.y = static_cast<WORD>(y);
+            if (runs) {
+                if (cell.bitCount != 1)
+                    Error(n, "mask-runs needs a 1-bit picture; " + s + " has " +
+                                 std::to_string(cell.bitCount) + " bits per pixel");
+                cell.bits = build::CompressMaskRuns(cell.bits);
+                cell.compression = kMaskRunLength;
+            }
+            m_c.cells.push_back(cell);
+            return;
+        }
+        if (d == "sound") {
+            if (!Number(n, t, 1, 0xFFFF, v, "sound") || !String(n, t, 2, s, "sound") ||
+                !End(n, t, 3, "the sound"))
+                return;
+            if (v != m_c.sounds.size()) {
+                Error(n, "sounds are numbered from 0 in order: this one must be sound " +
+                             std::to_string(m_c.sounds.size()));
+                return;
+            }
+            Bytes file;
+            if (!m_read(s, file))
+                Error(n, "cannot read the sound \"" + s + "\"");
+            else if (file.size() < 12 || file[0] != 'R' || file[1] != 'I' || file[2] != 'F' ||
+                     file[3] != 'F' || file[8] != 'W' || file[9] != 'A' || file[10] != 'V' || file[11] != 'E')
+                Error(n, s + ": not a RIFF WAVE file");
+            m_c.sounds.push_back(file);
+            return;
+        }
+        if (!m_seen.First(d, n, error)) {
+            Error(n, error);
+            return;
+        }
+        if (d == "version") {
+            if (Number(n, t, 1, kLastKnownVersion, v, "version") && End(n, t, 2, "the version")) {
+                m_c.version = static_cast<WORD>(v);
+                m_versionLine = n;
+            }
+        } else if (d == "name") {
+            if (String(n, t, 1, s, "name") && End(n, t, 2, "the name")) {
+                if (s.size() > kMaxCharName)
+                    Error(n, "character name of " + std::to_string(s.size()) + " bytes; at most " +
+                                 std::to_string(kMaxCharName));
+                m_c.name = s;
+            }
+        } else if (d == "about") {
+            if (String(n, t, 1, s, "about") && End(n, t, 2, "the about text")) {
+                if (s.size() > kMaxAbout)
+                    Error(n, "about text of " + std::to_string(s.size()) + " bytes; at most " +
+                                 std::to_string(kMaxAbout));
+                m_c.about = s;
+            }
+        } else if (d == "window") {
+            if (Number(n, t, 1, 0xFFFF, v, "window width") && Number(n, t, 2, 0xFFFF, v2, "window height") &&
+                End(n, t, 3, "the window size")) {
+                m_c.width = static_cast<WORD>(v);
+                m_c.height = static_cast<WORD>(v2);
+            }
+        } else if (d == "default-pattern") {
+            if (Number(n, t, 1, 0xFFFF, v, "default-pattern") && End(n, t, 2, "the default pattern")) {
+                m_c.defaultPattern = static_cast<WORD>(v);
+                m_defaultPatternLine = n;
+            }
+        } else if (d == "default-position") {
+            if (Number(n, t, 1, 100, v, "default-position") && End(n, t, 2, "the default position"))
+                m_c.defaultPosition = static_cast<WORD>(v);
+        } else if (d == "menu-columns") {
+            if (Number(n, t, 1, 0xFFFF, v, "menu-columns") && End(n, t, 2, "the menu columns"))
+                m_c.menuColumns = static_cast<WORD>(v);
+        } else if (d == "prefix-size") {
+            if (Number(n, t, 1, 0xFFFF, v, "prefix-size") && End(n, t, 2, "the prefix size"))
+                m_c.prefixSize = static_cast<WORD>(v);
+        } else if (d == "file-size") {
+            if (Number(n, t, 1, 0xFFFFFFFF, v, "file-size") && End(n, t, 2, "the file size"))
+                m_c.fileSizeField = v;
+        } else if (d == "file-header-check") {
+            if (Number(n, t, 1, 0xFFFF, v, "file-header-check") && End(n, t, 2, "the check value"))
+                m_c.fileHeaderCrc = static_cast<WORD>(v);
+        } else if (d == "char-header-check") {
+            if (Number(n, t, 1, 0xFFFF, v, "char-header-check") && End(n, t, 2, "the check value"))
+                m_c.charHeaderCrc = static_cast<WORD>(v);
+        } else if (d == "raw-image") {
+            if (String(n, t, 1, s, "raw-image") && End(n, t, 2, "the file name")) {
+                Bytes file;
+                if (!m_read(s, file))
+                    Error(n, "cannot read \"" + s + "\"");
+                m_rawImage = file;
+                m_rawImageLine = n;
+            }
+        }
+    }
+
+    void Finish(int lastLine) {
+        if (m_rawImage) {
+            for (const auto& [what, line] : m_seen.lines)
+                if (what != "raw-image")
+                    Error(line, what + " cannot be combined with raw-image (line " +
+                                    std::to_string(m_rawImageLine) + ")");
+            if (!m_c.cells.empty() || !m_c.sounds.empty() || !m_patterns.empty())
+                Error(m_rawImageLine, "raw-image stands alone: no cells, sounds or patterns with it");
+            return;
+        }
+        if (!m_versionLine)
+            Error(lastLine, "no version line (version 300..303)");
+        if (!m_seen.lines.count("window"))
+            Error(lastLine, "no window line (window WIDTH HEIGHT)");
+        if (!m_seen.lines.count("name"))
+            Error(lastLine, "no name line (name \"...\")");
+        if (m_c.cells.empty())
+            Error(lastLine, "no cell: cell 0 is needed (the palette comes from it)");
+        if (m_patterns.empty())
+            Error(lastLine, "no pattern: a character needs at least one");
+        if (m_defaultPatternLine && m_c.defaultPattern > m_patterns.size())
+            Error(m_defaultPatternLine, "default-pattern " + std::to_string(m_c.defaultPattern) +
+                                            ", but there are only " + std::to_string(m_patterns.size()) +
+                                            " patterns (0 is a random choice)");
+        if (!m_seen.lines.count("about"))
+            m_c.about.clear();
+        for (const PatternSource& p : m_patterns)
+            AssemblePattern(p);
+    }
+
+    void AssemblePattern(const PatternSource& p) {
+        build::Pattern out;
+        const std::size_t base = p.name ? build::NameRecordLength(*p.name, m_c.version) : 0;
+        InstructionEncoder encoder(m_c.version);
+        Bytes body;
+        std::map<std::string, std::pair<DWORD, int>> labels;
+        std::vector<std::pair<Fixup, int>> fixups;
+        for (const auto& line : p.body) {
+            if (line.tokens.empty()) {
+                const std::string label = line.text.substr(0, line.text.size() - 1);
+                auto [it, inserted] =
+                    labels.emplace(label, std::make_pair(static_cast<DWORD>(base + body.size()), line.line));
+                if (!inserted)
+                    Error(line.line, "label " + label + " defined twice in this pattern (first on line " +
+                                         std::to_string(it->second.second) + ")");
+                continue;
+            }
+            std::vector<Fixup> lineFixups;
+            std::string error;
+            Bytes bytes;
+            if (!encoder.Encode(line.text, line.tokens, 0, bytes, lineFixups, error)) {
+                Error(line.line, error);
+                continue;
+            }
+            for (Fixup f : lineFixups) {
+                f.at += body.size();
+                fixups.push_back({f, line.line});
+            }
+            body.insert(body.end(), bytes.begin(), bytes.end());
+        }
+        for (const auto& [f, line] : fixups) {
+            const auto it = labels.find(f.label);
+            if (it == labels.end()) {
+                Error(line, "no label " + f.label + " in this pattern");
+                continue;
+            }
+            build::PutU32(body, f.at, it->second.first);
+        }
+        if (p.name) {
+            out.name = *p.name;
+            out.body = body;
+        } else {
+            out.raw = body;
+        }
+        m_c.patterns.push_back(out);
+    }
+
+    std::string m_source;
+    ReadFileFn m_read;
+    std::vector<std::pair<int, std::string>> m_errors;
+    build::Character m_c;
+    Seen m_seen;
+    int m_versionLine = 0;
+    int m_defaultPatternLine = 0;
+    std::optional<Bytes> m_rawImage;
+    int m_rawImageLine = 0;
+    std::deque<PatternSource> m_patterns;
+    PatternSource* m_current = nullptr;
+};
+
+} // namespace
+
+bool IsLabelName(const std::string& word) {
+    if (word.empty() || !IsIdentStart(word[0]))
+        return false;
+    for (char c : word)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_')
+            return false;
+    WORD code = 0;
+    return word != "bytes" && word != "exact" && !FindOpcodeByName(word.c_str()) &&
+           !FindValueCode(word.c_str(), &code) && VariableNumber(word) < 0 &&
+           word.compare(0, 3, "OP_") != 0 && word.compare(0, 4, "VAL_") != 0;
+}
+
+bool AssembleSource(const std::string& sourceName, const std::string& text, const ReadFileFn& readFile,
+                    build::Bytes& image, std::vector<std::string>& errors) {
+    SourceAssembler a(sourceName, readFile);
+    return a.Run(text, image, errors);
+}
+
+bool EncodeInstructionLine(const std::string& line, WORD version, const std::map<std::string, DWORD>& labels,
+                           build::Bytes& out, std::string& error) {
+    std::vector<Token> tokens;
+    const std::size_t head = line.find_first_not_of(" \t");
+    if (head != std::string::npos && line.compare(head, 5, "bytes") == 0)
+        tokens.push_back({Tok::Ident, "bytes", 0});
+    else if (!Tokenize(line, tokens, error))
+        return false;
+    if (tokens.empty()) {
+        error = "empty line";
+        return false;
+    }
+    InstructionEncoder encoder(version);
+    std::vector<Fixup> fixups;
+    if (!encoder.Encode(line, tokens, 0, out, fixups, error))
+        return false;
+    for (const Fixup& f : fixups) {
+        const auto it = labels.find(f.label);
+        if (it == labels.end()) {
+            error = "no label " + f.label;
+            return false;
+        }
+        build::PutU32(out, f.at, it->second);
+    }
+    return true;
+}
+
+} // namespace kp::tool
