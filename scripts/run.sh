@@ -2,7 +2,8 @@
 # Shows Kelpo32.exe under Wine. On the user's display (DISPLAY set) it runs until the user
 # ends it; without a display it runs on a private Xvfb display for a few seconds, saves a
 # screenshot, prints its path and stops.
-#   scripts/run.sh [ARGS...]   arguments go to Kelpo32.exe (default: the demo character)
+#   scripts/run.sh [ARGS...]   arguments go to Kelpo32.exe (default: the bundled sample)
+# Notepad is started first, so that the character has a title bar to stand on.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -26,18 +27,24 @@ prepare_prefix() {
 
 args=("$@")
 if [ ${#args[@]} -eq 0 ]; then
-  # Until the bundled character arrives, show the loader's question on a demo file whose
-  # size field is wrong.
-  demo="$root/build/run-demo"
-  mkdir -p "$demo"
-  "$root/build/native/tests/fixtures/make_fixtures" "$demo" >/dev/null
-  args=("Z:${demo//\//\\}\\size302.kp")
+  # The bundled sample character.
+  sample="$root/dist/samples/kelpo.kp"
+  args=("Z:${sample//\//\\}")
 fi
+
+# A window for the character to stand on: it takes the title bar of the active window.
+start_target() {
+  wine notepad >/dev/null 2>&1 &
+  sleep 2
+}
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   prepare_prefix
   echo "run: Kelpo32.exe ${args[*]} on $DISPLAY (end it from its window, or press Ctrl+C)"
   trap 'wineserver -k 2>/dev/null || true' EXIT
+  # A real display has a window manager: let it manage Wine's windows again.
+  wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1 || true
+  start_target
   wine "$exe" "${args[@]}"
   exit 0
 fi
@@ -51,6 +58,9 @@ trap 'wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true' EXIT
 export DISPLAY=":$n"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 prepare_prefix
+# Without a window manager nothing places the target: Managed=N keeps Wine from waiting for one.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+start_target
 wine "$exe" "${args[@]}" &
 sleep "${RUN_SECONDS:-8}"
 shot="$root/build/run-screenshot.png"
