@@ -5,8 +5,10 @@
 // The interpreter, the disassembler and the linter all read scripts through this class.
 #pragma once
 
+#include "chardata/DataFile.h"
 #include "platform/Types.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 
@@ -19,7 +21,7 @@ class ScriptReader {
 public:
     ScriptReader() = default;
     // `script` is the first byte of the pattern; `available` the bytes from there to the end of
-    // the image.
+    // the image (the tools give less to stop at the end of a pattern).
     ScriptReader(const BYTE* script, std::size_t available) { Reset(script, available); }
 
     bool Ok() const { return m_ok; }
@@ -67,6 +69,11 @@ public:
                (static_cast<DWORD>(p[3]) << 24);
     }
 
+    // The bytes a string operand of `length` stores: form B always stores at least one.
+    static std::size_t StoredStringBytes(WORD length, bool formB) {
+        return (formB && length == 0) ? 1 : length;
+    }
+
     // The stored bytes of a string operand whose length (zero byte included) was read already:
     // `length` bytes, plain or in text form B (each byte XOR the character before it, the first
     // XOR the length's low byte). Form B always consumes at least one byte, so a length of 0
@@ -74,22 +81,22 @@ public:
     // go to `buffer`. Returns how many bytes the buffer received (0 when the bytes run past the
     // image, which also fails the reader).
     std::size_t ReadStringBytes(int& pos, WORD length, bool formB, BYTE* buffer) {
-        const std::size_t stored = (formB && length == 0) ? 1 : length;
+        return ReadStringBytes(pos, length, formB, buffer,
+                               length < kScriptStringBuffer ? length : kScriptStringBuffer);
+    }
+    // The same, decoding the first `count` stored bytes (all of them at most) into `buffer`: the
+    // tools look at every stored byte, the one of an empty form B string included.
+    std::size_t ReadStringBytes(int& pos, WORD length, bool formB, BYTE* buffer, std::size_t count) {
+        const std::size_t stored = StoredStringBytes(length, formB);
         if (!Check(pos, stored))
             return 0;
         const BYTE* p = m_script + pos;
         pos += static_cast<int>(stored);
-        const std::size_t kept = length < kScriptStringBuffer ? length : kScriptStringBuffer;
-        if (!formB) {
-            for (std::size_t i = 0; i < kept; ++i)
-                buffer[i] = p[i];
-            return kept;
-        }
-        BYTE prev = static_cast<BYTE>(length & 0xFF);
-        for (std::size_t i = 0; i < kept; ++i) {
-            prev = static_cast<BYTE>(p[i] ^ prev);
-            buffer[i] = prev;
-        }
+        const std::size_t kept = count < stored ? count : stored;
+        if (formB)
+            DecodeTextFormB(p, kept, static_cast<BYTE>(length & 0xFF), buffer);
+        else
+            std::copy(p, p + kept, buffer);
         return kept;
     }
 

@@ -108,7 +108,8 @@ namespace {
 
 // The name of a pattern record written by `pattern "Name"`: OP_NOTE, its length, the name with
 // its zero byte (form A from the first checked version on). Empty when the record is not so.
-std::optional<std::string> CanonicalName(const CharacterFile& file, std::size_t rec, std::size_t end) {
+std::optional<std::string> CanonicalName(const CharacterFile& file, std::size_t g, std::size_t rec,
+                                         std::size_t end) {
     const ImageView& image = file.Image();
     bool ok = true;
     const BYTE op = image.U8(rec, &ok);
@@ -116,14 +117,11 @@ std::optional<std::string> CanonicalName(const CharacterFile& file, std::size_t 
     if (!ok || op != OP_NOTE || n < 1 || static_cast<std::size_t>(n) > kMaxPatternName ||
         rec + kPatternName + static_cast<std::size_t>(n) > end || !image.Contains(rec + kPatternName, n))
         return std::nullopt;
-    std::vector<BYTE> text(static_cast<std::size_t>(n));
-    if (file.Version() >= kFirstCheckedVersion)
-        DecodeTextFormA(image.At(rec + kPatternName), text.size(), static_cast<BYTE>(n & 0xFF), text.data());
-    else
-        std::copy_n(image.At(rec + kPatternName), text.size(), text.begin());
-    if (text.back() != 0)
+    // All n bytes fit the menu's limit, so the menu's name is the whole stored name.
+    const AnsiString text = file.PatternName(g);
+    if (text.empty() || text.back() != 0)
         return std::nullopt;
-    return std::string(text.begin(), text.end() - 1);
+    return text.substr(0, text.size() - 1);
 }
 
 std::string ValueText(DWORD w) {
@@ -174,7 +172,7 @@ std::string DisassemblePattern(const CharacterFile& file, std::size_t g, bool of
         return out.str();
     }
     const std::size_t end = extents ? extents->End(rec) : PatternExtents(file).End(rec);
-    const std::optional<std::string> name = CanonicalName(file, rec, end);
+    const std::optional<std::string> name = CanonicalName(file, g, rec, end);
     std::size_t pos = rec + (name ? build::NameRecordLength(*name, version) : 0);
 
     // First the instructions as decoded, then the labels they need.

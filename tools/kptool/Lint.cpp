@@ -6,6 +6,8 @@
 #include "ScriptDecode.h"
 
 #include "chardata/DataFile.h"
+#include "engine/ScriptHost.h"
+#include "engine/ScriptReader.h"
 
 #include <algorithm>
 #include <map>
@@ -17,8 +19,6 @@ using namespace kpfile;
 
 namespace {
 
-constexpr std::size_t kMaxString = 256;
-constexpr DWORD kVariableCount = 100;
 constexpr DWORD kRegionSlots = 16;
 constexpr DWORD kPatternMenuBase = 32780;
 
@@ -98,7 +98,7 @@ private:
     void Value(const std::string& where, DWORD w) {
         if (w == VAL_UNUSED)
             Problem(where, "the value word 0xFFFB has no meaning");
-        else if (w >= 0x8000 && w < VAL_CLOCK && (w & 0x3FFF) >= kVariableCount)
+        else if (w >= 0x8000 && w < VAL_CLOCK && (w & 0x3FFF) >= kScriptVariables)
             Problem(where, "reads variable " + std::to_string(w & 0x3FFF) + ", past v99");
     }
 
@@ -108,12 +108,12 @@ private:
             const DecodedOperand& o = d.operands[k];
             if (o.kind == OperandKind::Value)
                 Value(where, o.number);
-            else if (o.kind == OperandKind::Variable && (o.number & 0x7FFF) >= kVariableCount)
+            else if (o.kind == OperandKind::Variable && (o.number & 0x7FFF) >= kScriptVariables)
                 Problem(where, "writes variable " + std::to_string(o.number & 0x7FFF) + ", past v99");
             else if (o.kind == OperandKind::String) {
-                if (o.number > kMaxString)
+                if (o.number > kScriptStringBuffer)
                     Problem(where, "string of " + std::to_string(o.number) + " bytes; at most " +
-                                       std::to_string(kMaxString) + " fit the string buffer");
+                                       std::to_string(kScriptStringBuffer) + " fit the string buffer");
                 const bool text = op.code != OP_NOTE && op.code != OP_NOTE2;
                 if (text && o.text.find('\0') == std::string::npos)
                     Problem(where, "string without a zero byte");

@@ -1,76 +1,59 @@
 #include "ScriptDecode.h"
 
 #include "chardata/DataFile.h"
+#include "engine/ScriptReader.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace kp::tool {
-
-std::size_t StoredStringBytes(WORD length, WORD version) {
-    if (version >= kpfile::kFirstCheckedVersion && length == 0)
-        return 1;
-    return length;
-}
 
 DecodedInstruction DecodeInstruction(const ImageView& image, std::size_t pos, std::size_t limit,
                                      WORD version) {
     DecodedInstruction d;
     d.start = pos;
     limit = std::min(limit, image.Size());
-    const ImageView view(image.Base(), limit);
-    if (!view.Contains(pos, 1)) {
+    if (pos >= limit) {
         d.status = DecodeStatus::PastLimit;
         return d;
     }
-    d.code = view.U8(pos);
+    // The interpreter's reader, from the opcode byte up to the limit; positions count from `pos`.
+    ScriptReader r(image.At(pos), limit - pos);
+    int at = 0;
+    d.code = r.ReadByte(at);
     d.info = FindOpcode(d.code);
     d.length = 1;
     if (!d.info) {
         d.status = DecodeStatus::NotAnOpcode;
         return d;
     }
-    ByteReader r(view, pos + 1);
+    const bool formB = version >= kpfile::kFirstCheckedVersion;
     for (std::size_t i = 0; i < d.info->operandCount; ++i) {
         DecodedOperand& o = d.operands[i];
         o.kind = d.info->operands[i];
         switch (o.kind) {
         case OperandKind::Byte:
-            o.number = r.U8();
+            o.number = r.ReadByte(at);
             break;
         case OperandKind::Word:
         case OperandKind::Value:
         case OperandKind::Variable:
-            o.number = r.U16();
+            o.number = r.ReadWord(at);
             break;
         case OperandKind::Offset:
-            o.number = r.U32();
+            o.number = r.ReadDword(at);
             break;
         case OperandKind::String: {
-            o.number = r.U16();
+            o.number = r.ReadWord(at);
             if (!r.Ok())
                 break;
             if (!IsLiteralValue(o.number)) {
-                d.length = r.Pos() - pos;
+                d.length = static_cast<std::size_t>(at);
                 d.status = DecodeStatus::DynamicLength;
                 return d;
             }
             const auto length = static_cast<WORD>(o.number);
-            o.bytesAt = r.Pos();
-            o.storedCount = StoredStringBytes(length, version);
-            if (!view.Contains(o.bytesAt, o.storedCount)) {
-                d.status = DecodeStatus::PastLimit;
-                return d;
-            }
-            std::vector<BYTE> text(o.storedCount);
-            if (version >= kpfile::kFirstCheckedVersion)
-                DecodeTextFormB(view.At(o.bytesAt), o.storedCount, static_cast<BYTE>(length & 0xFF),
-                                text.data());
-            else
-                std::copy_n(view.At(o.bytesAt), o.storedCount, text.begin());
-            o.text.assign(text.begin(), text.end());
-            for (std::size_t k = 0; k < o.storedCount; ++k)
-                r.U8();
+            o.text.assign(ScriptReader::StoredStringBytes(length, formB), '\0');
+            r.ReadStringBytes(at, length, formB, reinterpret_cast<BYTE*>(&o.text[0]), o.text.size());
             break;
         }
         }
@@ -79,7 +62,7 @@ DecodedInstruction DecodeInstruction(const ImageView& image, std::size_t pos, st
             return d;
         }
     }
-    d.length = r.Pos() - pos;
+    d.length = static_cast<std::size_t>(at);
     return d;
 }
 

@@ -1,6 +1,6 @@
 // Static decoding of script instructions for the tools (disassembler and linter): the opcode
-// table says which operands follow, and this reads them from the image without evaluating
-// anything. Every read is bounds-checked against a limit inside the image.
+// table says which operands follow, and the interpreter's ScriptReader reads them from the image,
+// stopping at a limit inside it; value words are kept as stored, not evaluated.
 #pragma once
 
 #include "chardata/ImageView.h"
@@ -15,10 +15,8 @@ struct DecodedOperand {
     OperandKind kind = OperandKind::Byte;
     // The byte, word, offset, stored value word or variable word; for a string its length word.
     DWORD number = 0;
-    // Strings: where the stored bytes start in the image, how many are stored, and the text they
-    // give back (form B from the first checked version on, plain before).
-    std::size_t bytesAt = 0;
-    std::size_t storedCount = 0;
+    // Strings: the text every stored byte gives back (form B from the first checked version on,
+    // plain before), so an empty form B string has one byte here.
     std::string text;
 };
 
@@ -42,9 +40,6 @@ struct DecodedInstruction {
 inline bool IsLiteralValue(DWORD word) {
     return word <= 0x7FFF;
 }
-
-// The bytes a string of length `length` stores: from the first checked version on, at least one.
-std::size_t StoredStringBytes(WORD length, WORD version);
 
 // Decodes the instruction at image offset `pos`, reading no byte at or past `limit` (which the
 // caller keeps within the image).
