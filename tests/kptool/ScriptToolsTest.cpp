@@ -417,6 +417,13 @@ TEST(RoundTrip, EveryInstructionAndOperandFormInEveryVersion) {
         ASSERT_TRUE(p.Build("version " + std::to_string(version) + "\n" + kEverything, image, errors))
             << errors[0];
         ExpectRoundTrip(image, true);
+        // Strings must come back as instructions: a wrongly decoded string would still round-trip
+        // as a `bytes` line.
+        const CharacterFile file(ImageView(image.data(), image.size()));
+        const std::string text = tool::DisassemblePattern(file, 0, false);
+        for (const char* line : {"OP_NOTE2 exact \"\"\n", "OP_EXEC exact \"no zero\"\n", "OP_TEXT 1 2 \"",
+                                 "OP_EXEC \"notepad.exe\"\n", "OP_PLAYFILE \"ding.wav\"\n"})
+            EXPECT_NE(text.find(std::string("        ") + line), std::string::npos) << line << "\n" << text;
     }
 }
 
