@@ -2,6 +2,7 @@
 // setting kept between runs.
 #pragma once
 
+#include "platform/Desktop.h"
 #include "platform/Random.h"
 #include "platform/Services.h"
 
@@ -22,6 +23,9 @@ struct AppServices {
     // are then dropped).
     ISound* sound = nullptr;
     IProgramStarter* programs = nullptr;
+    // The desktop's windows, for placing the character on its target and for translucency;
+    // without it the window is never placed (it stays hidden).
+    IDesktop* desktop = nullptr;
 };
 
 // Settings sections and value names.

@@ -1,6 +1,7 @@
 #include "app/MainFrame.h"
 
 #include "chardata/Loader.h"
+#include "chardata/Palette.h"
 
 namespace kp {
 
@@ -86,6 +87,14 @@ BOOL CMainFrame::CreateCharacterWindow() {
     }
     m_app.m_strCharName = m_file.Name();
 
+    // 2. The palette of cell 0 (the loader has checked that its colour table is there; a cell
+    // of more than 8 bits gives none, and drawing goes on with the canvas's own).
+    auto palette = std::make_unique<LogPalette>();
+    if (CreateCellPalette(m_file.Image(), m_file.CellBitmapInfoOffset(0), *palette))
+        m_pPalette = std::move(palette);
+    else
+        m_pPalette.reset();
+
     // 3. Per-character settings of the loaded character, command-line values first.
     const AnsiString& section = m_app.m_strCharName;
     m_nPosition = m_app.m_nPositionArg != -1
@@ -98,14 +107,11 @@ BOOL CMainFrame::CreateCharacterWindow() {
     m_app.m_nPositionArg = -1;
 
     // 4. Limits.
-    const int patterns = m_file.PatternCount();
-    m_nPattern = Limit(m_nPattern, 0, patterns);
+    m_nPattern = Limit(m_nPattern, 0, m_file.PatternCount());
     m_nPosition = Limit(m_nPosition, 0, 100);
 
-    // 5. The first pattern (the loader refuses files without patterns, so the divisor is not 0).
-    const int index = m_nPattern != 0 ? m_nPattern - 1 : m_app.Rand() % patterns;
-    m_nScriptPos = 0;
-    m_pScript = m_pData + m_file.PatternOffset(static_cast<std::size_t>(index));
+    // 5. The first pattern.
+    StartFirstPattern();
 
     // 6, 7. The hidden popup window of the canvas's size. A window the platform refuses ends
     // the start as a failure rather than running on without one.
@@ -118,9 +124,107 @@ BOOL CMainFrame::CreateCharacterWindow() {
     if (!m_window.Create(params))
         return FALSE;
 
+    // 8. Layered with the colour key from the start on Windows 2000 and later.
+    if (m_app.m_bWin2000)
+        SetTranslucency(m_app.m_nTransMode, m_app.m_nTransparency);
+
+    // 9. The first step, drawn into a new frame. Without a frame there is nothing to show.
+    if (!DrawFirstFrame()) {
+        m_window.Destroy();
+        return FALSE;
+    }
+
     // 10. From now on the placement tick may move the window.
     m_bTracking = TRUE;
+    m_window.SetTimer(kPlacementTimer, kPlacementInterval);
     return TRUE;
+}
+
+std::size_t CMainFrame::StartFirstPattern() {
+    // The loader refuses files without patterns, so the divisor is never 0.
+    const int patterns = m_file.PatternCount();
+    const int index = m_nPattern != 0 ? m_nPattern - 1 : m_app.Rand() % patterns;
+    m_nScriptPos = 0;
+    m_pScript = m_pData + m_file.PatternOffset(static_cast<std::size_t>(index));
+    return static_cast<std::size_t>(index);
+}
+
+BOOL CMainFrame::DrawFirstFrame() {
+    if (!m_pBitmap)
+        m_pBitmap = m_window.CreateFrame(m_file.CanvasWidth(), m_file.CanvasHeight());
+    if (!m_pBitmap)
+        return FALSE;
+    if (m_pPalette)
+        m_pBitmap->SelectPalette(*m_pPalette);
+    RunScript(*m_pBitmap);
+    return TRUE;
+}
+
+void CMainFrame::OnTimer(unsigned nIDEvent) {
+    m_window.KillTimer(static_cast<int>(nIDEvent));
+    if (nIDEvent == kFrameTimer) {
+        m_bAnimTimer = FALSE;
+        const int offsetY = m_nOffsetY;
+        if (m_pBitmap) {
+            if (m_pPalette)
+                m_pBitmap->SelectPalette(*m_pPalette);
+            RunScript(*m_pBitmap);
+        }
+        // Shown at once, before anything else is handled: each frame appears whole.
+        m_window.Repaint();
+        // A new height above the target moves the window now, not at the next placement tick.
+        if (m_nOffsetY != offsetY)
+            Track();
+    } else if (nIDEvent == kPlacementTimer) {
+        if (m_bTracking)
+            Track();
+        // The 100 ms count from the end of this placement.
+        m_window.SetTimer(kPlacementTimer, kPlacementInterval);
+    }
+}
+
+void CMainFrame::OnLButtonDown(unsigned, Point point) {
+    m_bLButtonDown = TRUE;
+    m_ptLButtonDown = point;
+    // The click entry stays in force: every click enters the script there again.
+    if (m_nClickEntry != -1) {
+        m_nScriptPos = m_nClickEntry;
+        OnTimer(kFrameTimer);
+    }
+}
+
+void CMainFrame::OnLButtonUp(unsigned, Point) {
+    m_bLButtonDown = FALSE;
+}
+
+void CMainFrame::OnPaint(IWindowDc& dc) {
+    if (!m_pBitmap)
+        return;
+    dc.CopyFrame(*m_pBitmap);
+    if (m_app.m_bWin2000 && m_hRgn)
+        dc.FillRegion(*m_hRgn, TRANSPARENT_KEY);
+}
+
+void CMainFrame::Track() {
+    IDesktop* desktop = m_app.Services().desktop;
+    if (!desktop || !m_window.Exists() || !m_pData)
+        return;
+    TrackRequest request;
+    request.hWnd = m_window.Id();
+    request.nWidth = m_file.CanvasWidth();
+    request.m_nPosition = m_nPosition;
+    request.m_nOffsetY = m_nOffsetY;
+    request.m_nFixed = m_app.m_nFixed;
+    request.m_bTopMost = m_app.m_bTopMost;
+    placement::Track(*desktop, request, *this);
+}
+
+BOOL CMainFrame::SetTranslucency(BOOL bOn, int nPercent) {
+    IDesktop* desktop = m_app.Services().desktop;
+    if (!desktop || !m_window.Exists())
+        return TRUE;
+    return placement::SetTranslucency(*desktop, m_window.Id(), m_app.m_bWin2000, bOn, nPercent,
+                                      m_app.m_nTransMode, m_app.m_nTransparency);
 }
 
 void CMainFrame::OnClose() {

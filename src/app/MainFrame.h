@@ -6,6 +6,7 @@
 #include "chardata/DataFile.h"
 #include "chardata/MaskRgn.h"
 #include "engine/Interpreter.h"
+#include "placement/Placement.h"
 #include "platform/Canvas.h"
 #include "platform/Services.h"
 
@@ -25,7 +26,7 @@ constexpr const char* kWindowTitle = "Kelpo32";
 // The title of the open-file dialog that chooses a character file.
 constexpr const char* kChooseDataFileTitle = "データファイルの変更";
 
-class CMainFrame : public ScriptState {
+class CMainFrame : public ScriptState, public PlacementState {
 public:
     explicit CMainFrame(CCharacterApp& app);
     ~CMainFrame();
@@ -42,6 +43,31 @@ public:
     // Message handlers.
     void OnClose();
     BOOL OnQueryEndSession();
+    // Copies the frame to the window; on Windows 2000 and later the area outside the shape is
+    // then filled with the colour key.
+    void OnPaint(IWindowDc& dc);
+    // The frame covers the whole window: nothing is erased.
+    BOOL OnEraseBkgnd() { return TRUE; }
+    // Timer 1: one script step drawn into the frame and shown at once. Timer 2: the placement
+    // tick, every 100 ms. Both are one-shot: a tick kills its own timer first.
+    void OnTimer(unsigned nIDEvent);
+    // A press arms the drag and, when the script has a click entry, runs a step from there at once.
+    void OnLButtonDown(unsigned nFlags, Point point);
+    void OnLButtonUp(unsigned nFlags, Point point);
+
+    // Creation, steps shared with the headless runner.
+    // The first pattern of m_nPattern (0: a random one); returns its index in the file.
+    std::size_t StartFirstPattern();
+    // Makes the frame when there is none, selects the palette into it and runs the first step.
+    // False when the platform gives no frame.
+    BOOL DrawFirstFrame();
+
+    // Placement (the placement subsystem over the desktop service).
+    // Places the window on its target window's top edge, or hides it; also WM_TRACK's handler.
+    void Track();
+    // Translucency on (with nPercent opacity) or off; on Windows 2000 and later the window is
+    // layered with the colour key either way. Always TRUE.
+    BOOL SetTranslucency(BOOL bOn, int nPercent);
 
     // Pictures and shapes (MainFrameDrawing.cpp).
     // Draws cell c at its own position (wX, wY, unsigned) into m_pCanvas; nothing without a canvas
@@ -64,8 +90,6 @@ public:
     void RunScript(ICanvas& dc);
     // Starts a pattern: a menu command value, or a pattern number from a script.
     void OnPatternMenu(unsigned nID);
-    // Re-places the window on its target (the placement subsystem; nothing yet).
-    void Track();
     // The interpreter, for hosts that record what it does.
     CScriptEngine& ScriptEngine() { return *m_pEngine; }
     IScriptHost& ScriptHost() { return *m_pScriptHost; }
@@ -82,11 +106,15 @@ public:
     // The interpreter's state (m_pScript, m_nScriptPos, m_nVar, m_nClickEntry, m_bAnimTimer,
     // m_nPattern, m_nPosition, m_nOffsetY, m_stClock, m_pFont) comes from ScriptState.
 
-    BOOL m_bTracking = FALSE;
-    int m_nLastX = -1;
-    int m_nLastY = -1;
-    Rect m_rcTarget;
+    // The placement members (m_bTracking, m_nLastX, m_nLastY, m_rcTarget) come from
+    // PlacementState.
 
+    // The left button is held on the character, and where it was pressed (client coordinates).
+    BOOL m_bLButtonDown = FALSE;
+    Point m_ptLButtonDown;
+
+    // The off-screen frame, wWidth x wHeight; it keeps its contents between steps.
+    std::unique_ptr<ICanvas> m_pBitmap;
     // The canvas the current step draws into (the off-screen canvas while a step runs); not owned.
     ICanvas* m_pCanvas = nullptr;
     // The character's palette; replaced as a whole.

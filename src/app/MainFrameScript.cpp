@@ -81,8 +81,4 @@ void CMainFrame::OnPatternMenu(unsigned nID) {
     m_pEngine->OnPatternMenu(nID);
 }
 
-void CMainFrame::Track() {
-    // Placement on the target window comes with the tracking subsystem.
-}
-
 } // namespace kp

@@ -4,6 +4,7 @@
 // headless runs (src/sim).
 #pragma once
 
+#include "platform/Canvas.h"
 #include "platform/Region.h"
 #include "platform/Types.h"
 
@@ -96,6 +97,17 @@ struct WindowCreateParams {
     bool layered = false; // add the layered style (colour-key shaping and translucency)
 };
 
+// The window's device context while it is painted: the frame is copied in whole, then the
+// colour-key area is filled over it.
+class IWindowDc {
+public:
+    virtual ~IWindowDc() = default;
+    // Copies the whole frame (made by ICharacterWindow::CreateFrame) to the window at (0, 0),
+    // with the frame's palette selected as a background palette.
+    virtual void CopyFrame(ICanvas& frame) = 0;
+    virtual void FillRegion(const RectRegion& region, Color color) = 0;
+};
+
 // The one character window: a hidden borderless popup tool window, its timers and its
 // lifetime. Messages for it come back into the core through CMainFrame's handlers.
 class ICharacterWindow {
@@ -104,6 +116,14 @@ public:
     // Creates the platform window, hidden. False when the platform refuses it.
     virtual bool Create(const WindowCreateParams& params) = 0;
     virtual bool Exists() const = 0;
+    // The window as the desktop knows it (0 before it exists).
+    virtual WindowId Id() const = 0;
+    // The off-screen frame: width x height pixels compatible with the window's display, kept
+    // between steps. Null when the platform cannot make one.
+    virtual std::unique_ptr<ICanvas> CreateFrame(int width, int height) = 0;
+    // Marks the whole window for painting without erasing and has it painted before returning
+    // (nothing while it is hidden).
+    virtual void Repaint() = 0;
     // Destroys the platform window; as the main window its end ends the message loop.
     virtual void Destroy() = 0;
     // (Re)starts a one-shot-by-convention window timer; a pending timer of that id is replaced.

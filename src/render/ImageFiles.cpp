@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <unordered_map>
 
 namespace kp {
@@ -222,8 +225,16 @@ AnimatedGifWriter::AnimatedGifWriter(const std::string& path, int width, int hei
         return;
     }
     int err = 0;
-    m_file->gif = EGifOpenFileName(path.c_str(), false, &err);
+    // giflib's own open makes the file readable by its owner alone; an animation is meant for
+    // browsers and web pages, so open it with the permissions the umask gives any new file.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0) {
+        m_error = path + ": " + std::strerror(errno);
+        return;
+    }
+    m_file->gif = EGifOpenFileHandle(fd, &err);
     if (!m_file->gif) {
+        ::close(fd);
         Fail(path, err);
         return;
     }

@@ -230,6 +230,10 @@ HeadlessRunner::HeadlessRunner(EventSink sink, TextShower showText)
 
 HeadlessRunner::~HeadlessRunner() = default;
 
+SimWindow& HeadlessRunner::Window() {
+    return *m_window;
+}
+
 void HeadlessRunner::SetTime(unsigned ms) {
     m_now = ms;
     m_desk.system.m_tick = ms;
@@ -256,14 +260,17 @@ bool HeadlessRunner::Load(const std::vector<BYTE>& image, const RunOptions& opti
     }
     const CharacterFile& file = m_frame->File();
     m_app->m_strCharName = file.Name();
-    m_canvas = std::make_unique<SoftCanvas>(file.CanvasWidth(), file.CanvasHeight());
+    // The frame the window's ticks draw into is a software canvas, the runner's to read.
+    auto canvas = std::make_unique<SoftCanvas>(file.CanvasWidth(), file.CanvasHeight());
+    m_canvas = canvas.get();
+    m_frame->m_pBitmap = std::move(canvas);
     return true;
 }
 
 void HeadlessRunner::FrameTick() {
-    m_window->KillTimer(kFrameTimer);
-    m_frame->m_bAnimTimer = FALSE;
-    m_frame->RunScript(*m_canvas);
+    m_frame->OnTimer(kFrameTimer);
+    if (m_frameShown)
+        m_frameShown();
 }
 
 void HeadlessRunner::Click() {
@@ -272,8 +279,11 @@ void HeadlessRunner::Click() {
         return;
     }
     Emit("click: the script goes on at offset " + std::to_string(m_frame->m_nClickEntry));
-    m_frame->m_nScriptPos = m_frame->m_nClickEntry;
-    FrameTick();
+    // The window's own press handler runs the step from the click entry at once.
+    m_frame->OnLButtonDown(0, m_window->m_cursor);
+    m_frame->OnLButtonUp(0, m_window->m_cursor);
+    if (m_frameShown)
+        m_frameShown();
 }
 
 void HeadlessRunner::Run() {
@@ -284,13 +294,12 @@ void HeadlessRunner::Run() {
         return;
     // The first pattern as the window's creation chooses it, and its first step at once.
     const int pattern = std::clamp<int>(m_options.pattern.value_or(file.DefaultPattern()), 0, count);
-    const std::size_t index = pattern != 0 ? static_cast<std::size_t>(pattern - 1)
-                                           : static_cast<std::size_t>(m_app->Rand() % count);
     frame.m_nPattern = pattern;
-    frame.m_nScriptPos = 0;
-    frame.m_pScript = file.Image().At(file.PatternOffset(index));
+    const std::size_t index = frame.StartFirstPattern();
     m_host->PatternStarted(pattern, index);
-    frame.RunScript(*m_canvas);
+    frame.DrawFirstFrame();
+    if (m_frameShown)
+        m_frameShown();
 
     std::size_t nextClick = 0;
     for (;;) {

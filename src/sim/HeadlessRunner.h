@@ -53,6 +53,13 @@ public:
     // Runs from 0 ms to options.duration.
     void Run();
 
+    // Called after every step that the window shows (the first step at 0 ms, each frame tick and
+    // each click that reaches a click entry), with the frame in Canvas(); Now() is its time.
+    using FrameShown = std::function<void()>;
+    void SetFrameShown(FrameShown shown) { m_frameShown = std::move(shown); }
+
+    CCharacterApp& App() { return *m_app; }
+    SimWindow& Window();
     CMainFrame& Frame() { return *m_frame; }
     SoftCanvas& Canvas() { return *m_canvas; }
     SimDesktop& Desktop() { return m_desk; }
@@ -70,12 +77,13 @@ private:
 
     EventSink m_sink;
     TextShower m_showText;
+    FrameShown m_frameShown;
     RunOptions m_options;
     SimDesktop m_desk;
     std::unique_ptr<TimedWindow> m_window;
     std::unique_ptr<CCharacterApp> m_app;
     std::unique_ptr<CMainFrame> m_frame;
-    std::unique_ptr<SoftCanvas> m_canvas;
+    SoftCanvas* m_canvas = nullptr; // the frame's frame, owned by it
     std::unique_ptr<TracingHost> m_host;
     unsigned m_now = 0;
 };

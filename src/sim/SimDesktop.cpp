@@ -1,5 +1,6 @@
 #include "sim/SimDesktop.h"
 
+#include "chardata/SoftCanvas.h"
 #include "placement/Placement.h"
 
 #include <algorithm>
@@ -144,6 +145,18 @@ bool SimWindow::Create(const WindowCreateParams& params) {
         m_id = m_desktop->Add(w);
     }
     return true;
+}
+
+std::unique_ptr<ICanvas> SimWindow::CreateFrame(int width, int height) {
+    m_calls.push_back("CreateFrame " + std::to_string(width) + "x" + std::to_string(height));
+    if (m_refuseFrame)
+        return nullptr;
+    return std::make_unique<SoftCanvas>(width, height);
+}
+
+void SimWindow::Repaint() {
+    m_calls.push_back("Repaint");
+    ++m_repaints;
 }
 
 void SimWindow::Destroy() {

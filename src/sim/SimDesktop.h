@@ -104,6 +104,10 @@ class SimWindow : public ICharacterWindow {
 public:
     bool Create(const WindowCreateParams& params) override;
     bool Exists() const override { return m_exists; }
+    WindowId Id() const override { return m_exists ? m_id : 0; }
+    // A software frame (SoftCanvas); none when m_refuseFrame is set.
+    std::unique_ptr<ICanvas> CreateFrame(int width, int height) override;
+    void Repaint() override;
     void Destroy() override;
     void SetTimer(int id, unsigned milliseconds) override;
     void KillTimer(int id) override;
@@ -113,6 +117,8 @@ public:
     Point CursorInClient() override { return m_cursor; }
 
     bool m_refuseCreate = false;
+    bool m_refuseFrame = false;
+    int m_repaints = 0;
     // The desktop the window lives on: Create adds it there (hidden, of the character window
     // class), Hide hides it there and Destroy removes it. None: the window stands alone.
     SimDesktopWindows* m_desktop = nullptr;

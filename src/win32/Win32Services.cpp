@@ -1,3 +1,6 @@
+// The canvas header first: it keeps the API's TextOut macro away from ICanvas::TextOut.
+#include "win32/Win32Canvas.h"
+
 #include "win32/Win32Services.h"
 
 #include "app/CharacterApp.h"
@@ -6,10 +9,20 @@
 #include "win32/res/resource.h"
 
 #include <commdlg.h>
+#include <windowsx.h>
 
 namespace kp::win32 {
 
 const wchar_t kWindowClassName[] = L"Kelpo32CharacterWindow";
+
+namespace {
+
+// Commands of the context menu that reach the window: patterns 1..16 after the random
+// selection, and the application's exit.
+constexpr unsigned kLastPatternCommand = kPatternCommandBase + 16;
+constexpr unsigned kExitCommand = 57665;
+
+} // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Settings
@@ -227,6 +240,74 @@ bool Win32CharacterWindow::Create(const WindowCreateParams& params) {
     return hwnd != nullptr;
 }
 
+std::unique_ptr<ICanvas> Win32CharacterWindow::CreateFrame(int width, int height) {
+    HDC dc = m_hwnd ? GetDC(m_hwnd) : nullptr;
+    auto frame = std::make_unique<Win32Canvas>(dc, width, height);
+    if (dc)
+        ReleaseDC(m_hwnd, dc);
+    if (!frame->IsReady())
+        return nullptr;
+    return frame;
+}
+
+void Win32CharacterWindow::Repaint() {
+    if (!m_hwnd)
+        return;
+    InvalidateRect(m_hwnd, nullptr, FALSE);
+    UpdateWindow(m_hwnd);
+}
+
+namespace {
+
+// The window's paint DC as the frame's OnPaint sees it.
+class Win32WindowDc final : public IWindowDc {
+public:
+    explicit Win32WindowDc(HDC dc) : m_dc(dc) {}
+    ~Win32WindowDc() override {
+        if (m_hadPalette)
+            ::SelectPalette(m_dc, m_oldPalette, FALSE);
+    }
+    Win32WindowDc(const Win32WindowDc&) = delete;
+    Win32WindowDc& operator=(const Win32WindowDc&) = delete;
+
+    void CopyFrame(ICanvas& frame) override {
+        // Every frame is made by CreateFrame, so it is a Win32Canvas.
+        auto& canvas = static_cast<Win32Canvas&>(frame);
+        if (HPALETTE palette = canvas.Palette()) {
+            const HPALETTE old = ::SelectPalette(m_dc, palette, TRUE);
+            if (!m_hadPalette) {
+                m_oldPalette = old;
+                m_hadPalette = true;
+            }
+            RealizePalette(m_dc);
+        }
+        BitBlt(m_dc, 0, 0, canvas.Width(), canvas.Height(), canvas.Dc(), 0, 0, SRCCOPY);
+    }
+    void FillRegion(const RectRegion& region, Color color) override {
+        const GdiRegion rgn = CreateGdiRegion(region);
+        const GdiBrush brush(CreateSolidBrush(ColorRefOf(color)));
+        if (rgn && brush)
+            FillRgn(m_dc, rgn.Get(), brush.Get());
+    }
+
+private:
+    HDC m_dc;
+    HPALETTE m_oldPalette = nullptr;
+    bool m_hadPalette = false;
+};
+
+} // namespace
+
+void Win32CharacterWindow::OnPaint(CMainFrame* frame) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(m_hwnd, &ps);
+    if (dc && frame) {
+        Win32WindowDc windowDc(dc);
+        frame->OnPaint(windowDc);
+    }
+    EndPaint(m_hwnd, &ps);
+}
+
 void Win32CharacterWindow::Destroy() {
     if (m_hwnd)
         DestroyWindow(m_hwnd);
@@ -285,8 +366,42 @@ LRESULT Win32CharacterWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) 
         return 0;
     case WM_QUERYENDSESSION:
         return frame ? frame->OnQueryEndSession() : TRUE;
+    case WM_PAINT:
+        OnPaint(frame);
+        return 0;
     case WM_ERASEBKGND:
-        return TRUE;
+        return frame ? frame->OnEraseBkgnd() : TRUE;
+    case WM_TIMER:
+        if (frame)
+            frame->OnTimer(static_cast<unsigned>(wParam));
+        return 0;
+    case WM_LBUTTONDOWN:
+        if (frame)
+            frame->OnLButtonDown(static_cast<unsigned>(wParam),
+                                 Point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        return DefWindowProcW(m_hwnd, msg, wParam, lParam);
+    case WM_LBUTTONUP:
+        if (frame)
+            frame->OnLButtonUp(static_cast<unsigned>(wParam),
+                               Point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        return DefWindowProcW(m_hwnd, msg, wParam, lParam);
+    case WM_TRACK:
+        if (frame)
+            frame->Track();
+        return 0;
+    case WM_COMMAND: {
+        const unsigned id = LOWORD(wParam);
+        if (frame && id >= kPatternCommandBase && id <= kLastPatternCommand) {
+            frame->OnPatternMenu(id);
+            return 0;
+        }
+        if (id == kExitCommand) {
+            // The application's exit: the same close as every other way of ending.
+            SendMessageW(m_hwnd, WM_CLOSE, 0, 0);
+            return 0;
+        }
+        return DefWindowProcW(m_hwnd, msg, wParam, lParam);
+    }
     case WM_WINDOWPOSCHANGING:
     case WM_WINDOWPOSCHANGED:
     case WM_NCCALCSIZE:

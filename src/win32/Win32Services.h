@@ -9,7 +9,8 @@
 
 namespace kp {
 class CCharacterApp;
-}
+class CMainFrame;
+} // namespace kp
 
 namespace kp::win32 {
 
@@ -63,6 +64,10 @@ public:
 
     bool Create(const WindowCreateParams& params) override;
     bool Exists() const override { return m_hwnd != nullptr; }
+    WindowId Id() const override { return reinterpret_cast<WindowId>(m_hwnd); }
+    // A Win32Canvas compatible with the window's DC.
+    std::unique_ptr<ICanvas> CreateFrame(int width, int height) override;
+    void Repaint() override;
     void Destroy() override;
     void SetTimer(int id, unsigned milliseconds) override;
     void KillTimer(int id) override;
@@ -74,6 +79,7 @@ public:
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    void OnPaint(CMainFrame* frame);
 
     HINSTANCE m_instance;
     HWND m_hwnd = nullptr;

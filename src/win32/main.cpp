@@ -1,6 +1,7 @@
 // Kelpo32.exe: the Win32 entry point. It wires the Win32 services to the portable core, runs
 // start-up, the message loop, and the settings' save at the end.
 #include "app/CharacterApp.h"
+#include "win32/Win32Desktop.h"
 #include "win32/Win32Effects.h"
 #include "win32/Win32Services.h"
 #include "win32/Win32Text.h"
@@ -39,8 +40,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     Win32CharacterWindow window(instance);
     Win32Sound sound;
     Win32ProgramStarter programs;
+    Win32Desktop desktop;
 
-    kp::CCharacterApp app(kp::AppServices{settings, files, ui, system, window, &sound, &programs});
+    kp::CCharacterApp app(kp::AppServices{settings, files, ui, system, window, &sound, &programs, &desktop});
     window.Attach(&app);
 
     int exitCode = 0;

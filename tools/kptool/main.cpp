@@ -3,6 +3,7 @@
 #include "BuildCommand.h"
 #include "CheckCommand.h"
 #include "DumpCommand.h"
+#include "PreviewCommand.h"
 #include "TraceCommand.h"
 
 #include "sim/PosixFileSystem.h"
@@ -45,6 +46,11 @@ const char* const kUsage =
     "               --pattern N (0 random; default the file's), --duration MS (10000),\n"
     "               --seed N (1), --clock YYYY-MM-DDTHH:MM:SS[.mmm], --cursor X,Y,\n"
     "               --clicks MS,MS,..., --auto on|off; programs are never started\n"
+    "  preview FILE -o DIR\n"
+    "               the same run as trace, with its options, drawn: DIR/frame-0000.png...\n"
+    "               (one per shown frame) and DIR/preview.gif, the window shape as\n"
+    "               transparency (docs/preview.md); --window layered|region (layered:\n"
+    "               Windows 2000 and later, the default), --scale N (1..16)\n"
     "\n"
     "options:\n"
     "  --help       this text\n"
@@ -67,7 +73,8 @@ bool TakesValue(const std::string& option) {
     for (std::size_t i = 0; i < count; ++i)
         if (option == trace[i])
             return true;
-    return false;
+    const auto& preview = kp::tool::PreviewOptionNames();
+    return std::find(preview.begin(), preview.end(), option) != preview.end();
 }
 
 int UsageError(const std::string& why) {
@@ -138,12 +145,40 @@ int Trace(const Args& args) {
     return kp::tool::RunTrace(files, args.files[0], options, std::cout);
 }
 
+int Preview(const Args& args) {
+    const auto dir = args.values.count("-o") ? args.values.find("-o") : args.values.find("--output");
+    if (dir == args.values.end()) {
+        std::cerr << "kptool: preview needs the output folder: kptool preview FILE -o DIR\n";
+        return kUsageError;
+    }
+    kp::tool::PreviewOptions options;
+    for (const auto& value : args.values) {
+        if (value.first == "-o" || value.first == "--output")
+            continue;
+        std::string error;
+        if (!kp::tool::SetPreviewOption(value.first, value.second, options, error)) {
+            std::cerr << "kptool: " << error << '\n';
+            return kUsageError;
+        }
+    }
+    kp::sim::PosixFileSystem files;
+    return kp::tool::RunPreview(files, args.files[0], options, dir->second, std::cout, std::cerr);
+}
+
+std::vector<std::string> PreviewCommandOptions() {
+    std::vector<std::string> names = kp::tool::PreviewOptionNames();
+    names.push_back("-o");
+    names.push_back("--output");
+    return names;
+}
+
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
         {"check", {"--lint"}, Check},
         {"dump", {"--source"}, Dump},
         {"build", {"-o", "--output"}, Build},
         {"trace", {"--pattern", "--duration", "--seed", "--clock", "--cursor", "--clicks", "--auto"}, Trace},
+        {"preview", PreviewCommandOptions(), Preview},
     };
     return commands;
 }

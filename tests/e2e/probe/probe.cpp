@@ -43,6 +43,15 @@
 //       CreateProcessW(EXE, CMDLINE) with exactly that command line (program name included), waits
 //       for the program and exits with its exit code after printing {"exit":N}. This is how a test
 //       gives a program a command line that no argument quoting would produce.
+//   probe target --rect L T R B [--title T] [--color 0xRRGGBB] [--ms N]
+//       Shows a borderless window of that screen rectangle, filled with the colour (default green
+//       0x00C000), titled T (default "Target"), makes it the foreground window and keeps it for N
+//       milliseconds (default 60000) or until it gets WM_CLOSE; prints {"hwnd":N} once it is shown.
+//       A window for the character to stand on.
+//   probe move HWND L T R B
+//       Moves and sizes a window to that screen rectangle without activating it.
+//   probe foreground
+//       {"hwnd":N} of the foreground window (0 for none).
 //
 // Exit status: 0 success, 1 "not found" / timeout, 2 usage or system error (with {"error":...}).
 // Arguments arrive as a wide command line, so Japanese key names and titles pass through unchanged.
@@ -161,7 +170,8 @@ int fail(const std::wstring& message) {
 
 int usage() {
     return fail(
-        L"usage: probe windows|dialogs|press|post|close|wait|regget|reglist|regset|regdel|version|run");
+        L"usage: probe windows|dialogs|press|post|close|wait|regget|reglist|regset|regdel|version|run|"
+        L"target|move|foreground");
 }
 
 bool parseNumber(const wchar_t* s, long long& out) {
@@ -737,6 +747,99 @@ int cmdRun(int argc, wchar_t** argv) {
     return static_cast<int>(code);
 }
 
+LRESULT CALLBACK targetProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+bool parseRect(wchar_t** argv, RECT& r) {
+    long long v[4];
+    for (int i = 0; i < 4; ++i)
+        if (!parseNumber(argv[i], v[i]))
+            return false;
+    r = {static_cast<LONG>(v[0]), static_cast<LONG>(v[1]), static_cast<LONG>(v[2]), static_cast<LONG>(v[3])};
+    return true;
+}
+
+int cmdTarget(int argc, wchar_t** argv) {
+    RECT r = {0, 0, 0, 0};
+    bool haveRect = false;
+    const wchar_t* title = L"Target";
+    long long color = 0x00C000, ms = 60000;
+    for (int i = 0; i < argc; ++i) {
+        if (!wcscmp(argv[i], L"--rect") && i + 4 < argc) {
+            if (!parseRect(argv + i + 1, r))
+                return usage();
+            haveRect = true;
+            i += 4;
+        } else if (!wcscmp(argv[i], L"--title") && i + 1 < argc) {
+            title = argv[++i];
+        } else if (!wcscmp(argv[i], L"--color") && i + 1 < argc) {
+            if (!parseNumber(argv[++i], color))
+                return usage();
+        } else if (!wcscmp(argv[i], L"--ms") && i + 1 < argc) {
+            if (!parseNumber(argv[++i], ms))
+                return usage();
+        } else {
+            return usage();
+        }
+    }
+    if (!haveRect)
+        return usage();
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = targetProc;
+    wc.hInstance = instance;
+    wc.hbrBackground = CreateSolidBrush(RGB((color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF));
+    wc.lpszClassName = L"KpProbeTarget";
+    RegisterClassW(&wc);
+    HWND hwnd = CreateWindowExW(0, L"KpProbeTarget", title, WS_POPUP, r.left, r.top, r.right - r.left,
+                                r.bottom - r.top, nullptr, nullptr, instance, nullptr);
+    if (!hwnd)
+        return fail(L"CreateWindow failed, error " + std::to_wstring(GetLastError()));
+    ShowWindow(hwnd, SW_SHOW);
+    SetForegroundWindow(hwnd);
+    UpdateWindow(hwnd);
+    Json j;
+    j.open('{').key("hwnd").num(reinterpret_cast<INT_PTR>(hwnd)).close('}');
+    emit(j);
+    SetTimer(hwnd, 1, static_cast<UINT>(ms), nullptr);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER && msg.hwnd == hwnd) {
+            DestroyWindow(hwnd);
+            continue;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}
+
+int cmdMove(int argc, wchar_t** argv) {
+    HWND hwnd;
+    RECT r;
+    if (argc != 5 || !parseWindow(argv[0], hwnd) || !parseRect(argv + 1, r))
+        return usage();
+    if (!SetWindowPos(hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                      SWP_NOZORDER | SWP_NOACTIVATE))
+        return fail(L"SetWindowPos failed, error " + std::to_wstring(GetLastError()));
+    Json j;
+    j.open('{').key("moved").num(reinterpret_cast<INT_PTR>(hwnd)).close('}');
+    emit(j);
+    return 0;
+}
+
+int cmdForeground() {
+    Json j;
+    j.open('{').key("hwnd").num(reinterpret_cast<INT_PTR>(GetForegroundWindow())).close('}');
+    emit(j);
+    return 0;
+}
+
 int cmdVersion() {
     OSVERSIONINFOW vi = {};
     vi.dwOSVersionInfoSize = sizeof vi;
@@ -787,5 +890,11 @@ int wmain(int argc, wchar_t** argv) {
         return n ? usage() : cmdVersion();
     if (cmd == L"run")
         return cmdRun(n, rest);
+    if (cmd == L"target")
+        return cmdTarget(n, rest);
+    if (cmd == L"move")
+        return cmdMove(n, rest);
+    if (cmd == L"foreground")
+        return n ? usage() : cmdForeground();
     return usage();
 }
