@@ -34,6 +34,11 @@ fi
 
 # A window for the character to stand on: it takes the title bar of the active window.
 start_target() {
+  # Below the top of the screen: a window whose top is at the screen's top hides the character.
+  local v
+  for v in "iWindowPosX 160" "iWindowPosY 240" "iWindowPosDX 640" "iWindowPosDY 360"; do
+    wine reg add 'HKCU\Software\Microsoft\Notepad' /v "${v% *}" /t REG_DWORD /d "${v#* }" /f >/dev/null 2>&1
+  done
   wine notepad >/dev/null 2>&1 &
   sleep 2
 }
