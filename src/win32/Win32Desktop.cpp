@@ -1,6 +1,7 @@
 #include "win32/Win32Desktop.h"
 
 #include "placement/Placement.h"
+#include "win32/Win32Proc.h"
 #include "win32/Win32Text.h"
 
 #include <string>
@@ -16,13 +17,6 @@ static_assert(lwa::kColorKey == LWA_COLORKEY && lwa::kAlpha == LWA_ALPHA,
 static_assert(WM_TRACK == WM_USER + 32, "WM_TRACK is WM_USER + 32");
 
 namespace {
-
-// A function found by name at run time, as the type the caller knows it by. The detour through
-// a function type without arguments keeps the compiler from warning about the cast.
-template <typename Fn> Fn ProcAddress(HMODULE module, const char* name) {
-    FARPROC proc = module ? GetProcAddress(module, name) : nullptr;
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
-}
 
 using SetLayeredWindowAttributesFn = BOOL(WINAPI*)(HWND, COLORREF, BYTE, ::DWORD);
 

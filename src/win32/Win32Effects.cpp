@@ -1,5 +1,6 @@
 #include "win32/Win32Effects.h"
 
+#include "win32/Win32Proc.h"
 #include "win32/Win32Services.h"
 #include "win32/Win32Text.h"
 
@@ -9,17 +10,29 @@
 
 namespace kp::win32 {
 
+namespace {
+
+// The multimedia library is loaded with the first sound: a character without sounds never
+// needs it.
+LazyProc<BOOL(WINAPI*)(LPCWSTR, UINT)> g_sndPlaySound(L"winmm.dll", "sndPlaySoundW");
+
+} // namespace
+
 void Win32Sound::PlayWave(const BYTE* wave, std::size_t) {
     // The image lies in the loaded file, whose owner stops the sound before releasing it.
-    sndPlaySoundW(reinterpret_cast<LPCWSTR>(wave), SND_ASYNC | SND_NODEFAULT | SND_MEMORY | SND_NOSTOP);
+    if (auto play = g_sndPlaySound.Get())
+        play(reinterpret_cast<LPCWSTR>(wave), SND_ASYNC | SND_NODEFAULT | SND_MEMORY | SND_NOSTOP);
 }
 
 void Win32Sound::PlayNamed(const AnsiString& name) {
-    sndPlaySoundW(AnsiToWide(name).c_str(), SND_ASYNC | SND_NODEFAULT | SND_NOSTOP);
+    if (auto play = g_sndPlaySound.Get())
+        play(AnsiToWide(name).c_str(), SND_ASYNC | SND_NODEFAULT | SND_NOSTOP);
 }
 
 void Win32Sound::StopAll() {
-    sndPlaySoundW(nullptr, 0);
+    // Nothing can be playing before the library was loaded for a sound.
+    if (g_sndPlaySound.Loaded())
+        g_sndPlaySound.Get()(nullptr, 0);
 }
 
 void Win32ProgramStarter::StartProgram(const AnsiString& commandLine) {

@@ -5,6 +5,7 @@
 
 #include "app/CharacterApp.h"
 #include "app/MainFrame.h"
+#include "win32/Win32Proc.h"
 #include "win32/Win32Text.h"
 #include "win32/res/resource.h"
 
@@ -188,7 +189,11 @@ bool Win32Ui::ChooseFileToOpen(const Utf8String& title, AnsiString& path) {
     ofn.lpstrTitle = wtitle.c_str();
     ofn.lpstrDefExt = L"kp";
     ofn.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_EXPLORER;
-    if (!GetOpenFileNameW(&ofn))
+    // The dialog's library comes with the shell and COM libraries: load it only when the dialog
+    // is wanted.
+    static LazyProc<BOOL(WINAPI*)(LPOPENFILENAMEW)> getOpenFileName(L"comdlg32.dll", "GetOpenFileNameW");
+    const auto open = getOpenFileName.Get();
+    if (!open || !open(&ofn))
         return false;
     path = WideToAnsi(file);
     return true;
