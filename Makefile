@@ -57,5 +57,12 @@ bench: native
 run: dist
 	@scripts/run.sh
 
+# What Kelpo32.exe costs under Wine next to the least program doing the same work, both builds for
+# 60 s each (bench/wine/measure.py; MEASURE_ARGS="--rounds 3 --update-readme" measures three times and
+# writes the README's figures). It prints figures and fails only when it could not measure.
+.PHONY: measure
+measure: native win32 win64
+	python3 bench/wine/measure.py --arch win32 --arch win64 $(MEASURE_ARGS)
+
 clean:
 	rm -rf build dist
