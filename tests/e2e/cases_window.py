@@ -237,6 +237,32 @@ def stands_on_its_target_and_follows_it(ctx):
     close(prefix, program, window)
 
 
+WS_EX_TOPMOST = 0x00000008
+
+
+@case(archs=BOTH, params=[("normal", 0), ("force-topmost", 1)])
+def placed_in_the_topmost_band_and_forced_back(ctx):
+    force = ctx.param
+    prefix = ctx.prefix()
+    prefix.reg_set(SETTINGS_KEY, "TopMost", force)
+    path = install(ctx, prefix, "最前面")
+    program, window = start_character(ctx, prefix, path, ["-p0"])
+    target = start_target(prefix, (100, 200, 500, 400))
+    placed = wait_for(prefix, "placed on the target", placed_at(100, 200))
+    check(placed["exstyle"] & WS_EX_TOPMOST, "not in the topmost band: %#x" % placed["exstyle"])
+    order = [w["hwnd"] for w in prefix.windows()]
+    check(order.index(window["hwnd"]) < order.index(target), "the character is below its target")
+    # Moved away by someone else: an unchanged placement leaves it there, unless forcing topmost
+    # re-places it on every tick.
+    prefix.probe("move", window["hwnd"], 0, 600, WIDTH, 600 + HEIGHT)
+    if force:
+        wait_for(prefix, "forced back onto the target", placed_at(100, 200))
+    else:
+        time.sleep(1.0)
+        equal(character(prefix)["rect"][:2], [0, 600], "left where it was moved to")
+    close(prefix, program, window)
+
+
 SHAPES = [
     ("region-nt40", ("nt40", None)),
     ("colorkey-winxp", ("winxp", None)),
