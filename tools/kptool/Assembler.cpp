@@ -5,6 +5,8 @@
 
 #include "chardata/DataFile.h"
 #include "engine/Opcodes.h"
+#include "engine/ScriptHost.h"
+#include "engine/ScriptReader.h"
 
 #include <algorithm>
 #include <cctype>
@@ -19,13 +21,13 @@ using namespace kpfile;
 namespace {
 
 // Largest string a script can hand over: the interpreter's string buffer, zero byte included.
-constexpr std::size_t kMaxString = 256;
+constexpr std::size_t kMaxString = kScriptStringBuffer;
 // A pattern name is stored with its zero byte and the menu reads at most 255 bytes.
 constexpr std::size_t kMaxNameText = kMaxPatternName - 1;
 constexpr std::size_t kMaxCharName = kNameSize - 1;
 constexpr std::size_t kMaxAbout = kAboutSize - 1;
 constexpr DWORD kLargestLiteral = 0x7FFF;
-constexpr unsigned kVariableCount = 100;
+constexpr unsigned kVariableCount = kScriptVariables;
 constexpr WORD kVariableRead = 0x8000;
 
 enum class Tok { Ident, Number, Char, String, Raw, Symbol };
