@@ -4,6 +4,7 @@
 #include "PreviewCommand.h"
 #include "TraceCommand.h"
 
+#include "../unit/ImageReadBack.h"
 #include "../unit/ScriptFixtures.h"
 #include "chardata/DataFile.h"
 #include "render/FreeTypeText.h"
@@ -24,6 +25,8 @@ namespace kp {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ReadPng;
+using test::SamePicture;
 using test::Script;
 
 // Keeps every frame.
@@ -352,77 +355,6 @@ private:
     std::string m_path;
 };
 
-RgbaImage ReadPng(const std::string& path) {
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    RgbaImage img;
-    if (!png_image_begin_read_from_file(&png, path.c_str()))
-        return img;
-    png.format = PNG_FORMAT_RGBA;
-    img.width = static_cast<int>(png.width);
-    img.height = static_cast<int>(png.height);
-    img.rgba.resize(PNG_IMAGE_SIZE(png));
-    if (!png_image_finish_read(&png, nullptr, img.rgba.data(), 0, nullptr))
-        img = RgbaImage{};
-    return img;
-}
-
-struct GifFrame {
-    int delayCs = -1;
-    RgbaImage image; // transparent pixels black with alpha 0
-};
-
-std::vector<GifFrame> ReadGif(const std::string& path) {
-    std::vector<GifFrame> frames;
-    int err = 0;
-    GifFileType* gif = DGifOpenFileName(path.c_str(), &err);
-    if (!gif)
-        return frames;
-    if (DGifSlurp(gif) == GIF_OK) {
-        for (int i = 0; i < gif->ImageCount; ++i) {
-            const SavedImage& s = gif->SavedImages[i];
-            GifFrame f;
-            GraphicsControlBlock gcb;
-            int transparent = NO_TRANSPARENT_COLOR;
-            if (DGifSavedExtensionToGCB(gif, i, &gcb) == GIF_OK) {
-                f.delayCs = gcb.DelayTime;
-                transparent = gcb.TransparentColor;
-            }
-            const ColorMapObject* map = s.ImageDesc.ColorMap ? s.ImageDesc.ColorMap : gif->SColorMap;
-            f.image.width = s.ImageDesc.Width;
-            f.image.height = s.ImageDesc.Height;
-            f.image.rgba.assign(static_cast<std::size_t>(f.image.width) * f.image.height * 4, 0);
-            for (int p = 0; p < f.image.width * f.image.height; ++p) {
-                const int index = s.RasterBits[p];
-                std::uint8_t* px = f.image.rgba.data() + 4 * p;
-                if (index != transparent && map && index < map->ColorCount) {
-                    px[0] = map->Colors[index].Red;
-                    px[1] = map->Colors[index].Green;
-                    px[2] = map->Colors[index].Blue;
-                    px[3] = 255;
-                }
-            }
-            frames.push_back(std::move(f));
-        }
-    }
-    DGifCloseFile(gif, &err);
-    return frames;
-}
-
-// Transparent pixels compare by transparency alone.
-bool SamePicture(const RgbaImage& a, const RgbaImage& b) {
-    if (a.width != b.width || a.height != b.height || a.rgba.size() != b.rgba.size())
-        return false;
-    for (std::size_t i = 0; i < a.rgba.size(); i += 4) {
-        if ((a.rgba[i + 3] < 128) != (b.rgba[i + 3] < 128))
-            return false;
-        if (a.rgba[i + 3] >= 128 && std::memcmp(&a.rgba[i], &b.rgba[i], 3) != 0)
-            return false;
-    }
-    return true;
-}
-
 TEST(PreviewFiles, PngFramesAndAnAnimationWithTheFrameTimes) {
     // Two cells in turn for 200 and 300 ms, shaped by a mask from the second step on.
     const build::Cell a = build::SolidCell24(4, 3, 255, 0, 0);
@@ -451,7 +383,7 @@ TEST(PreviewFiles, PngFramesAndAnAnimationWithTheFrameTimes) {
     EXPECT_TRUE(fs::exists(dir + "/notes.txt"));
     EXPECT_FALSE(fs::exists(dir + "/frame-0005.png"));
 
-    const std::vector<GifFrame> gif = ReadGif(dir + "/preview.gif");
+    const std::vector<test::GifFrame> gif = test::ReadGif(dir + "/preview.gif").frames;
     ASSERT_EQ(gif.size(), 5u);
     const int delays[] = {20, 30, 20, 30, 10};
     for (std::size_t i = 0; i < 5; ++i) {

@@ -12,14 +12,9 @@ if [ $# -ne 2 ]; then
 fi
 kptool=$(realpath "$1")
 make_fixtures=$(realpath "$2")
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
 "$make_fixtures" "$dir" >/dev/null || { echo "make_fixtures failed"; exit 1; }
-
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); }
-fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
 
 # The program's messages (LoadMessageText).
 m1='データファイルが読み込めません。'
@@ -285,5 +280,4 @@ out=$("$kptool" check --lint "$dir/corrupt-name-past-end.kp")
 rc=$?
 if [ "$rc" -eq 2 ] && [ "$out" = "$m2" ]; then pass; else fail "check --lint of a damaged file: $rc '$out'"; fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

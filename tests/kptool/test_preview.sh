@@ -12,13 +12,8 @@ if [ $# -ne 1 ]; then
 fi
 kptool=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); }
-fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
 
 # A 2 x 2 BMP of 8 bits per pixel, every pixel colour 1 (blue) of a red-and-blue colour table.
 bmp() {
@@ -65,13 +60,6 @@ else
   fail "preview.gif has permissions $(stat -c %a "$out/preview.gif"), the frames $(stat -c %a "$out/frame-0000.png")"
 fi
 
-expect_status() { # want description command...
-  local want=$1 what=$2
-  shift 2
-  "$@" >/dev/null 2>&1
-  local got=$?
-  if [ "$got" -eq "$want" ]; then pass; else fail "$what: exit status $got, expected $want"; fi
-}
 : >"$dir/empty.kp"
 expect_status 1 "missing file" "$kptool" preview "$dir/missing.kp" -o "$dir/o1"
 expect_status 2 "empty file" "$kptool" preview "$dir/empty.kp" -o "$dir/o2"
@@ -80,5 +68,4 @@ expect_status 64 "bad --window" "$kptool" preview --window round "$dir/walk.kp" 
 expect_status 64 "bad trace option" "$kptool" preview --seed x "$dir/walk.kp" -o "$dir/o3"
 expect_status 73 "output is a file" "$kptool" preview "$dir/walk.kp" -o "$dir/walk.kps"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -12,14 +12,9 @@ if [ $# -ne 1 ]; then
 fi
 kptool=$(realpath "$1")
 sample=$(realpath "$(dirname "$0")/../../samples/kelpo")
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
 kp="$dir/kelpo.kp"
-
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); }
-fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
 
 if "$kptool" build "$sample/kelpo.kps" -o "$kp" 2>"$dir/err"; then pass
 else
@@ -138,5 +133,4 @@ t=$(trace --pattern 5 --cursor 400,40 --duration 2000)
 has "follows to the right" "$t" 'position 10'
 lacks "never to the left" "$t" 'draw cell [56] '
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

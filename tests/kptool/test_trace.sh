@@ -13,13 +13,8 @@ if [ $# -ne 1 ]; then
 fi
 kptool=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); }
-fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
 
 # A 2 x 2 BMP of 8 bits per pixel, every pixel colour 1 of a black colour table.
 bmp() {
@@ -56,13 +51,6 @@ for source in "$here"/trace/*.kps; do
 done
 
 # Exit statuses: an unreadable file, a file the program refuses, and option values that do not fit.
-expect_status() { # want description command...
-  local want=$1 what=$2
-  shift 2
-  "$@" >/dev/null 2>&1
-  local got=$?
-  if [ "$got" -eq "$want" ]; then pass; else fail "$what: exit status $got, expected $want"; fi
-}
 printf 'KP' >"$dir/short.kp"
 expect_status 1 "missing file" "$kptool" trace "$dir/missing.kp"
 expect_status 2 "refused file" "$kptool" trace "$dir/short.kp"
@@ -72,5 +60,4 @@ expect_status 64 "unknown option" "$kptool" trace --frames 3 "$dir/walk/walk.kp"
 expect_status 0 "every option" "$kptool" trace --pattern 0 --duration 100 --seed 5 \
   --clock "2001-01-01 00:00:00.250" --cursor -3,4 --clicks 10,20 --auto on "$dir/walk/walk.kp"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish
