@@ -49,7 +49,7 @@ fuzz: deps build/fuzz/build.ninja
 	tests/fuzz/run_fuzzers.sh $(FUZZ_SECONDS)
 
 e2e: dist
-	python3 tests/e2e/run_e2e.py --dist dist --probe build/win32/tests/e2e/probe/probe.exe
+	python3 tests/e2e/run_e2e.py --dist dist
 
 bench: native
 	@for b in build/native/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
@@ -57,8 +57,8 @@ bench: native
 run: dist
 	@scripts/run.sh
 
-# What Kelpo32.exe costs under Wine next to the least program doing the same work, both builds for
-# 60 s each (bench/wine/measure.py; MEASURE_ARGS="--rounds 3 --update-readme" measures three times and
+# What Kelpo32.exe costs under Wine next to the least program doing the same work, each build that
+# this machine can run for 60 s (bench/wine/measure.py; MEASURE_ARGS="--rounds 3 --update-readme" measures three times and
 # writes the README's figures). It prints figures and fails only when it could not measure.
 .PHONY: measure
 measure: native win32 win64

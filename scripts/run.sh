@@ -4,25 +4,41 @@
 # screenshot, prints its path and stops.
 #   scripts/run.sh [ARGS...]   arguments go to Kelpo32.exe (default: the bundled sample)
 # Notepad is started first, so that the character has a title bar to stand on.
+# Where Wine cannot run 32-bit programs (scripts/wine-mode.sh) the 64-bit build runs, and every
+# Wine tool is started through the 64-bit loader.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 export WINEDEBUG=-all
 export WINEPREFIX="$root/build/run-prefix"
-exe="$root/dist/win32/Kelpo32.exe"
+eval "$(scripts/wine-mode.sh)"
+export WINESERVER="$KP_WINESERVER"
+if [ "$KP_WINE_WIN32" = 1 ]; then
+  exe="$root/dist/win32/Kelpo32.exe"
+  echo "run: the 32-bit build dist/win32/Kelpo32.exe runs: $KP_WINE_REASON"
+else
+  exe="$root/dist/win64/Kelpo32.exe"
+  export WINELOADER="$KP_WINE"
+  echo "run: the 64-bit build dist/win64/Kelpo32.exe runs, as this Wine cannot run 32-bit programs: $KP_WINE_REASON"
+fi
+wine() { "$KP_WINE" "$@"; }
+wineserver() { "$KP_WINESERVER" "$@"; }
 
 prepare_prefix() {
-  [ -f "$WINEPREFIX/.kelpo32-ready" ] && return
-  echo "run: preparing the Wine prefix $WINEPREFIX (once)"
+  # A prefix made by the 64-bit loader alone lacks what 32-bit programs need, and one made
+  # through the 32-bit loader is not what a 64-bit-only machine makes: each kind has its own.
+  [ "$(cat "$WINEPREFIX/.kelpo32-ready" 2>/dev/null)" = "$KP_WINE_MODE" ] && return
+  echo "run: preparing the Wine prefix $WINEPREFIX for $KP_WINE_MODE (once)"
+  if [ -d "$WINEPREFIX" ]; then wineserver -k 2>/dev/null || true; fi
   rm -rf "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
+  wine wineboot -i >/dev/null 2>&1
   # Japanese dialog fonts: map the fonts Windows would use onto the IPA fonts.
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /t REG_SZ /d 'IPAPGothic' /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ ゴシック' /t REG_SZ /d 'IPAGothic' /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS Shell Dlg' /t REG_SZ /d 'IPAPGothic' /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Tahoma' /t REG_SZ /d 'IPAPGothic' /f >/dev/null 2>&1
   wineserver -w
-  touch "$WINEPREFIX/.kelpo32-ready"
+  echo "$KP_WINE_MODE" >"$WINEPREFIX/.kelpo32-ready"
 }
 
 args=("$@")

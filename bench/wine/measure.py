@@ -657,13 +657,23 @@ def main():
                         help="run floor.exe in Kelpo32.exe's place (checks the method: ratios near 1)")
     parser.add_argument("--exe", help="Kelpo32.exe to measure (default: build/ARCH/src/win32/Kelpo32.exe)")
     parser.add_argument("--floor", help="floor.exe (default: build/ARCH/bench/wine/floor.exe)")
-    parser.add_argument("--probe", help="probe.exe (default: build/win32/tests/e2e/probe/probe.exe)")
+    parser.add_argument("--probe", help="probe.exe (default: build/win32/tests/e2e/probe/probe.exe, or the "
+                        "win64 one where Wine runs only 64-bit programs)")
     parser.add_argument("--work", default=os.path.join(REPO, "build", "measure"),
                         help="directory for the prefixes (default: build/measure)")
     parser.add_argument("--markdown", action="store_true", help="also print the README section")
     parser.add_argument("--update-readme", action="store_true", help="write the README section")
     args = parser.parse_args()
     archs = args.arch or ["win32"]
+    # Only the builds this machine can run are measured; the others are named with the reason.
+    mode = kpwine.wine_mode()
+    left_out = [a for a in archs if a not in mode.archs]
+    archs = [a for a in archs if a in mode.archs]
+    for arch in left_out:
+        print("not measuring %s: this Wine runs only 64-bit programs (%s)" % (arch, mode.reason), flush=True)
+    if not archs:
+        print("could not measure: no build that this machine can run was asked for", file=sys.stderr)
+        return 2
 
     # SIGTERM (a timeout, kill) ends the run like Ctrl-C: every Wine process and Xvfb is stopped.
     def interrupt(signum, frame):
@@ -677,17 +687,16 @@ def main():
         parser.error("--rounds must be at least 1")
 
     try:
-        probe = args.probe or find_build_file("win32", "tests", "e2e", "probe", "probe.exe") or \
-            find_build_file("win64", "tests", "e2e", "probe", "probe.exe")
+        probe = args.probe or find_build_file(mode.native_arch, "tests", "e2e", "probe", "probe.exe")
         if not probe:
-            raise CannotMeasure("no probe.exe: cmake --build --preset win32")
+            raise CannotMeasure("no probe.exe: cmake --build --preset %s" % mode.native_arch)
         kptool = find_kptool()
         if not kptool:
             raise CannotMeasure("no kptool: cmake --build --preset native")
-        for tool in ("wine", "wineserver", "Xvfb"):
+        for tool in (mode.wine, mode.wineserver, "Xvfb"):
             if not shutil.which(tool):
                 raise CannotMeasure("%s is not installed (make deps)" % tool)
-        wine_version = subprocess.run(["wine", "--version"], stdout=subprocess.PIPE,
+        wine_version = subprocess.run([mode.wine, "--version"], stdout=subprocess.PIPE,
                                       stderr=subprocess.DEVNULL).stdout.decode().strip()
         os.makedirs(args.work, exist_ok=True)
         work = tempfile.mkdtemp(prefix="char-", dir=args.work)

@@ -22,7 +22,7 @@ ID_PATTERN_RANDOM = 32780
 def canvascheck_exe(ctx):
     """canvascheck.exe of the build this run is for, from the build tree (a test program: it does not go
     into dist), or beside Kelpo32.exe when someone put it there."""
-    arch = ctx.arch or "win32"
+    arch = ctx.arch or ctx.session.mode.native_arch
     for path in (os.path.join(REPO, "build", arch, "tests", "e2e", "canvascheck", "canvascheck.exe"),
                  os.path.join(ctx.dist_dir, arch, "canvascheck.exe")):
         if os.path.exists(path):
@@ -33,7 +33,7 @@ def canvascheck_exe(ctx):
 def run_canvascheck(ctx, prefix, *args, timeout=120.0):
     """(exit status, output lines) of canvascheck.exe with the arguments, inside the prefix."""
     try:
-        done = subprocess.run(["wine", canvascheck_exe(ctx)] + [str(a) for a in args], env=prefix.env,
+        done = subprocess.run([prefix.session.wine, canvascheck_exe(ctx)] + [str(a) for a in args], env=prefix.env,
                               cwd=prefix.path, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                               stderr=subprocess.DEVNULL, timeout=timeout)
     except subprocess.TimeoutExpired:

@@ -82,7 +82,7 @@ class Context:
     @property
     def exe(self):
         """Host path of the Kelpo32.exe build this run is for."""
-        path = os.path.join(self.dist_dir, self.arch or "win32", "Kelpo32.exe")
+        path = os.path.join(self.dist_dir, self.arch or self.session.mode.native_arch, "Kelpo32.exe")
         if not os.path.exists(path):
             raise Skip("no %s" % path)
         return path

@@ -16,6 +16,7 @@ import atexit
 import hashlib
 import json
 import os
+import shlex
 import shutil
 import signal
 import subprocess
@@ -56,8 +57,65 @@ SHARED_SUFFIXES = (".dll", ".exe", ".drv", ".sys", ".tlb", ".ocx", ".cpl", ".acm
                    ".mui", ".ttf", ".ttc", ".fon", ".ds", ".msstyles", ".vxd", ".com", ".mof")
 
 
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+
 class WineError(RuntimeError):
     pass
+
+
+class WineMode:
+    """How this machine runs Windows programs, as scripts/wine-mode.sh decides it (the one place that
+    does): whether 32-bit programs run, the Wine loader and wineserver to use, and why."""
+
+    def __init__(self, values):
+        self.win32 = values.get("KP_WINE_WIN32") == "1"
+        self.wine = values.get("KP_WINE") or "wine"
+        self.wineserver = values.get("KP_WINESERVER") or "wineserver"
+        self.name = values.get("KP_WINE_MODE") or ("win32+win64" if self.win32 else "win64")
+        self.reason = values.get("KP_WINE_REASON", "")
+
+    @property
+    def archs(self):
+        """The Kelpo32.exe builds that can run here."""
+        return ("win32", "win64") if self.win32 else ("win64",)
+
+    @property
+    def native_arch(self):
+        """The build for helpers and for anything not tied to one build."""
+        return "win32" if self.win32 else "win64"
+
+    def env(self, env):
+        """`env` with the loader and server of this mode: where only the 64-bit loader runs, Wine must
+        start its own processes through it too (Debian's wrappers would take the 32-bit one)."""
+        env["WINESERVER"] = self.wineserver
+        if self.win32:
+            env.pop("WINELOADER", None)
+        else:
+            env["WINELOADER"] = self.wine
+        return env
+
+
+_MODE = None
+
+
+def wine_mode():
+    """The WineMode of this machine, asked once per process."""
+    global _MODE
+    if _MODE is None:
+        script = os.path.join(REPO, "scripts", "wine-mode.sh")
+        done = subprocess.run([script], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        values = {}
+        for line in done.stdout.decode("utf-8", "replace").splitlines():
+            try:
+                words = shlex.split(line)
+            except ValueError:
+                words = [line]
+            if len(words) == 1 and "=" in words[0]:
+                name, _, value = words[0].partition("=")
+                values[name] = value
+        _MODE = WineMode(values)
+    return _MODE
 
 
 class ProgramTimeout(WineError):
@@ -76,8 +134,7 @@ def _wine_env(base, prefix, display):
         # No installer questions for Mono or Gecko, which nothing here needs.
         "WINEDLLOVERRIDES": "mscoree=d;mshtml=d",
     })
-    env.pop("WINESERVER", None)
-    return env
+    return wine_mode().env(env)
 
 
 def _reg_escape(text):
@@ -169,7 +226,7 @@ class Prefix:
     def start(self, exe, args=(), cwd=None):
         """Starts a Windows program (host path) with a list of arguments; Wine quotes arguments that
         contain blanks when it builds the Windows command line."""
-        popen = subprocess.Popen(["wine", exe] + list(args), env=self.env, cwd=cwd or self.path,
+        popen = subprocess.Popen([self.session.wine, exe] + list(args), env=self.env, cwd=cwd or self.path,
                                  stdin=subprocess.DEVNULL, stdout=self._log, stderr=self._log)
         program = Program(self, popen, os.path.basename(exe))
         self._programs.append(program)
@@ -183,7 +240,7 @@ class Prefix:
         if cwd:
             args += ["--cwd", cwd]
         args += [win_exe, '"%s" %s' % (win_exe, cmdline)]
-        popen = subprocess.Popen(["wine", self.session.probe_exe] + args, env=self.env, cwd=self.path,
+        popen = subprocess.Popen([self.session.wine, self.session.probe_exe] + args, env=self.env, cwd=self.path,
                                  stdin=subprocess.DEVNULL, stdout=self._log, stderr=self._log)
         program = Program(self, popen, os.path.basename(exe))
         self._programs.append(program)
@@ -192,7 +249,7 @@ class Prefix:
     def probe(self, *args, timeout=30.0, check=True):
         """Runs probe.exe with the arguments; returns (exit status, list of JSON objects)."""
         try:
-            done = subprocess.run(["wine", self.session.probe_exe] + [str(a) for a in args], env=self.env,
+            done = subprocess.run([self.session.wine, self.session.probe_exe] + [str(a) for a in args], env=self.env,
                                   cwd=self.path, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                   stderr=self._log, timeout=timeout)
         except subprocess.TimeoutExpired:
@@ -278,7 +335,7 @@ class Prefix:
 
     def wineserver(self, *args, timeout=30.0):
         try:
-            subprocess.run(["wineserver"] + list(args), env=self.env, stdin=subprocess.DEVNULL,
+            subprocess.run([self.session.mode.wineserver] + list(args), env=self.env, stdin=subprocess.DEVNULL,
                            stdout=self._log, stderr=self._log, timeout=timeout)
         except subprocess.TimeoutExpired:
             pass
@@ -333,7 +390,18 @@ class Session:
         self._case_counter = 0
         self._run_dir = None
         self.kept = []  # prefixes left in place for a look after a failure
+        self.mode = wine_mode()
         atexit.register(self.close)
+
+    @property
+    def wine(self):
+        """The Wine loader that starts Windows programs on this machine."""
+        return self.mode.wine
+
+    def run_tool(self, env, *args, **kwargs):
+        """Runs a Windows program or Wine tool (wineboot, reg, notepad...) through this machine's
+        loader."""
+        return subprocess.run([self.wine] + [str(a) for a in args], env=env, **kwargs)
 
     # --- display ------------------------------------------------------------------------------
 
@@ -361,10 +429,12 @@ class Session:
     # --- template -----------------------------------------------------------------------------
 
     def _template_key(self):
-        wine_version = subprocess.run(["wine", "--version"], stdout=subprocess.PIPE,
+        wine_version = subprocess.run([self.wine, "--version"], stdout=subprocess.PIPE,
                                       stderr=subprocess.DEVNULL).stdout.decode().strip()
         font = self.font_available()
-        text = "%s|%d|%s" % (wine_version, TEMPLATE_LAYOUT, font)
+        # A template made by the 64-bit loader alone is not one for a machine that runs 32-bit
+        # programs, nor the reverse.
+        text = "%s|%d|%s|%s" % (wine_version, TEMPLATE_LAYOUT, font, self.mode.name)
         return hashlib.sha1(text.encode()).hexdigest()[:12]
 
     @staticmethod
@@ -387,12 +457,12 @@ class Session:
         env = _wine_env(os.environ, path, self.display)
         log = open(os.path.join(self.work_dir, "template.log"), "wb")
         try:
-            subprocess.run(["wineboot", "-i"], env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                           timeout=300, check=True)
+            self.run_tool(env, "wineboot", "-i", stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                          timeout=300, check=True)
 
             def probe(*args):
-                subprocess.run(["wine", self.probe_exe] + list(args), env=env, stdin=subprocess.DEVNULL,
-                               stdout=log, stderr=log, timeout=60, check=True)
+                self.run_tool(env, self.probe_exe, *args, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                              timeout=60, check=True)
 
             # The winebus and wineusb drivers poll for devices all the time: quiet prefixes.
             probe("regset", r"Software\Wine\DllOverrides", "winebus.sys", "sz", "")
@@ -405,15 +475,15 @@ class Session:
                 for face, real in FONT_REPLACEMENTS.items():
                     probe("regset", r"Software\Wine\Fonts\Replacements", face, "sz", real)
             # The registry reaches user.reg only when the server ends.
-            subprocess.run(["wineserver", "-k"], env=env, stdout=log, stderr=log, timeout=60)
-            subprocess.run(["wineserver", "-w"], env=env, stdout=log, stderr=log, timeout=60)
+            subprocess.run([self.mode.wineserver, "-k"], env=env, stdout=log, stderr=log, timeout=60)
+            subprocess.run([self.mode.wineserver, "-w"], env=env, stdout=log, stderr=log, timeout=60)
         except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as e:
-            subprocess.run(["wineserver", "-k"], env=env, stdout=log, stderr=log, timeout=60)
+            subprocess.run([self.mode.wineserver, "-k"], env=env, stdout=log, stderr=log, timeout=60)
             raise WineError("cannot prepare the template prefix (%s); see %s" % (e, log.name)) from None
         finally:
             log.close()
         with open(marker, "w") as f:
-            f.write(key + "\n")
+            f.write("%s %s\n" % (key, self.mode.name))
         self.log("template prefix: made %s in %.1f s" % (path, time.monotonic() - started))
         return path
 
