@@ -70,6 +70,8 @@ public:
     virtual void HideWindow(WindowId window) = 0;
     // Asks a character window to re-place itself (the private message WM_TRACK, posted).
     virtual void PostTrack(WindowId window) = 0;
+    // Posts WM_CLOSE (wParam 0, lParam 0) to a window, without waiting.
+    virtual void PostClose(WindowId window) = 0;
 
     // Adds the layered style to a window's extended style (it is never taken away).
     virtual void AddLayeredStyle(WindowId window) = 0;

@@ -5,6 +5,8 @@
 #pragma once
 
 #include "platform/Canvas.h"
+#include "platform/Dialogs.h"
+#include "platform/Menu.h"
 #include "platform/Region.h"
 #include "platform/Types.h"
 
@@ -72,6 +74,10 @@ public:
     // The open-file dialog for character files ("*.kp"), titled `title` (UTF-8). True with the
     // chosen path when the user confirms with OK; the file must exist.
     virtual bool ChooseFileToOpen(const Utf8String& title, AnsiString& path) = 0;
+    // Runs the dialog of template `templateId` (IDD_ABOUTBOX, IDD_SETTINGS) modally, without a
+    // parent window, forwarding its events to `logic`; returns the result it ended with (kIdOk,
+    // kIdCancel), or -1 when the dialog could not be made.
+    virtual int RunDialog(int templateId, IDialogLogic& logic) = 0;
 };
 
 struct WindowsVersion {
@@ -108,11 +114,33 @@ public:
     virtual void FillRegion(const RectRegion& region, Color color) = 0;
 };
 
+// What happens to the character window, as the core handles it (CMainFrame). The platform's
+// window procedure turns each message into one of these calls and knows nothing else of the core.
+class IWindowEvents {
+public:
+    virtual ~IWindowEvents() = default;
+    virtual void OnClose() = 0;                   // WM_CLOSE
+    virtual BOOL OnQueryEndSession() = 0;         // WM_QUERYENDSESSION
+    virtual void OnPaint(IWindowDc& dc) = 0;      // WM_PAINT
+    virtual BOOL OnEraseBkgnd() = 0;              // WM_ERASEBKGND
+    virtual void OnTimer(unsigned nIDEvent) = 0;  // WM_TIMER
+    virtual void OnTrack() = 0;                   // the private WM_TRACK
+    // Mouse messages, the point in client coordinates; the platform's default processing follows.
+    virtual void OnLButtonDown(unsigned nFlags, Point point) = 0;
+    virtual void OnLButtonUp(unsigned nFlags, Point point) = 0;
+    virtual void OnMouseMove(unsigned nFlags, Point point) = 0;
+    virtual void OnRButtonDown(unsigned nFlags, Point point) = 0;
+    // WM_COMMAND from the context menu; FALSE for a command the window does not handle.
+    virtual BOOL OnCommand(unsigned nID) = 0;
+};
+
 // The one character window: a hidden borderless popup tool window, its timers and its
-// lifetime. Messages for it come back into the core through CMainFrame's handlers.
+// lifetime. Messages for it come back into the core through IWindowEvents.
 class ICharacterWindow {
 public:
     virtual ~ICharacterWindow() = default;
+    // Where the window's messages go from now on (null: nowhere, the platform's defaults).
+    virtual void SetEvents(IWindowEvents* events) = 0;
     // Creates the platform window, hidden. False when the platform refuses it.
     virtual bool Create(const WindowCreateParams& params) = 0;
     virtual bool Exists() const = 0;
@@ -138,6 +166,13 @@ public:
     // The mouse cursor in this window's client coordinates (left of or above the window is
     // negative), whether the window is shown or not.
     virtual Point CursorInClient() = 0;
+    // Shows the popup menu at a screen point, left-aligned, either mouse button choosing
+    // (TPM_RIGHTBUTTON), this window its owner; returns when it closes. The chosen command
+    // arrives later as OnCommand, after the caller has returned.
+    virtual void TrackPopupMenu(const PopupMenu& menu, Point screenPoint) = 0;
+    // The system's modal move loop (WM_SYSCOMMAND SC_MOVE | HTCAPTION) started at a client point;
+    // returns when the user releases the button. Timers keep firing meanwhile.
+    virtual void RunMoveLoop(Point clientPoint) = 0;
 };
 
 // Sounds, played in the background: a sound that cannot be played is silently dropped (no

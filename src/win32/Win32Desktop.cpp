@@ -137,6 +137,11 @@ void Win32Desktop::PostTrack(WindowId window) {
         PostMessageW(ToHwnd(window), WM_TRACK, 0, 0);
 }
 
+void Win32Desktop::PostClose(WindowId window) {
+    if (window)
+        PostMessageW(ToHwnd(window), WM_CLOSE, 0, 0);
+}
+
 void Win32Desktop::AddLayeredStyle(WindowId window) {
     if (!window)
         return;

@@ -30,6 +30,7 @@ public:
                       unsigned flags) override;
     void HideWindow(WindowId window) override;
     void PostTrack(WindowId window) override;
+    void PostClose(WindowId window) override;
     void AddLayeredStyle(WindowId window) override;
     bool SetLayeredAttributes(WindowId window, Color key, BYTE alpha, DWORD flags) override;
 

@@ -1,7 +1,6 @@
 #include "win32/Win32Effects.h"
 
 #include "win32/Win32Proc.h"
-#include "win32/Win32Services.h"
 #include "win32/Win32Text.h"
 
 #include <windows.h>
@@ -48,15 +47,6 @@ void Win32ProgramStarter::StartProgram(const AnsiString& commandLine) {
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
     }
-}
-
-// The cursor for the scripts' cursor values: screen position made relative to the client area.
-Point Win32CharacterWindow::CursorInClient() {
-    POINT pt = {};
-    GetCursorPos(&pt);
-    if (m_hwnd)
-        ScreenToClient(m_hwnd, &pt);
-    return Point{pt.x, pt.y};
 }
 
 } // namespace kp::win32

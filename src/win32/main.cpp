@@ -3,8 +3,12 @@
 #include "app/CharacterApp.h"
 #include "win32/Win32Desktop.h"
 #include "win32/Win32Effects.h"
-#include "win32/Win32Services.h"
+#include "win32/Win32Files.h"
+#include "win32/Win32Settings.h"
+#include "win32/Win32System.h"
 #include "win32/Win32Text.h"
+#include "win32/Win32Ui.h"
+#include "win32/Win32Window.h"
 
 #include <windows.h>
 
@@ -33,17 +37,18 @@ std::wstring ArgumentsOf(const wchar_t* cmd) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     using namespace kp::win32;
-    RegistrySettingsStore settings(L"TESSARO SOFT", L"Kelpo32");
+    // The settings key is named after the program, as the title says it.
+    RegistrySettingsStore settings(L"TESSARO SOFT", kAppTitleW);
     Win32FileSystem files;
     Win32Ui ui(instance);
     Win32System system;
     Win32CharacterWindow window(instance);
+    ui.SetOwner(&window);
     Win32Sound sound;
     Win32ProgramStarter programs;
     Win32Desktop desktop;
 
     kp::CCharacterApp app(kp::AppServices{settings, files, ui, system, window, &sound, &programs, &desktop});
-    window.Attach(&app);
 
     int exitCode = 0;
     if (app.InitInstance(WideToAnsi(ArgumentsOf(GetCommandLineW())))) {

@@ -1,5 +1,5 @@
-// Resource ids of Kelpo32.exe.
+// Resource ids of Kelpo32.exe: the one list of command values, resource and control ids, the
+// title and the window class, which the resource script, the window's dispatch and the menu read.
 #pragma once
 
-// The program title, used as the caption of every message box.
-#define IDS_APP_TITLE 57344
+#include "app/Commands.h"

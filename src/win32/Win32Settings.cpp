@@ -1,0 +1,79 @@
+#include "win32/Win32Settings.h"
+
+#include "win32/Win32Text.h"
+
+namespace kp::win32 {
+
+RegistrySettingsStore::RegistrySettingsStore(const wchar_t* maker, const wchar_t* application)
+    : m_root(std::wstring(L"Software\\") + maker + L"\\" + application) {}
+
+HKEY RegistrySettingsStore::OpenSection(const AnsiString& section) {
+    std::wstring path = m_root;
+    if (!section.empty())
+        path += L"\\" + AnsiToWide(section);
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_READ | KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
+int RegistrySettingsStore::GetInt(const AnsiString& section, const AnsiString& name, int defaultValue) {
+    HKEY key = OpenSection(section);
+    if (!key)
+        return defaultValue;
+    ::DWORD type = 0;
+    ::DWORD value = 0;
+    ::DWORD size = sizeof value;
+    const LONG r = RegQueryValueExW(key, AnsiToWide(name).c_str(), nullptr, &type,
+                                    reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    if (r != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value)
+        return defaultValue;
+    return static_cast<int>(value);
+}
+
+AnsiString RegistrySettingsStore::GetString(const AnsiString& section, const AnsiString& name,
+                                            const AnsiString& defaultValue) {
+    HKEY key = OpenSection(section);
+    if (!key)
+        return defaultValue;
+    const std::wstring wname = AnsiToWide(name);
+    ::DWORD type = 0;
+    ::DWORD size = 0;
+    LONG r = RegQueryValueExW(key, wname.c_str(), nullptr, &type, nullptr, &size);
+    if (r != ERROR_SUCCESS || type != REG_SZ) {
+        RegCloseKey(key);
+        return defaultValue;
+    }
+    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+    size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    r = RegQueryValueExW(key, wname.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size);
+    RegCloseKey(key);
+    if (r != ERROR_SUCCESS)
+        return defaultValue;
+    text.resize(wcsnlen(text.c_str(), text.size()));
+    return WideToAnsi(text);
+}
+
+void RegistrySettingsStore::WriteInt(const AnsiString& section, const AnsiString& name, int value) {
+    HKEY key = OpenSection(section);
+    if (!key)
+        return;
+    const ::DWORD v = static_cast<::DWORD>(value);
+    RegSetValueExW(key, AnsiToWide(name).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v);
+    RegCloseKey(key);
+}
+
+void RegistrySettingsStore::WriteString(const AnsiString& section, const AnsiString& name,
+                                        const AnsiString& value) {
+    HKEY key = OpenSection(section);
+    if (!key)
+        return;
+    const std::wstring w = AnsiToWide(value);
+    RegSetValueExW(key, AnsiToWide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(w.c_str()),
+                   static_cast<::DWORD>((w.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+} // namespace kp::win32
