@@ -67,6 +67,13 @@
 //       Types TEXT into the edit control ID of the dialog as a user does: selects all its text, then
 //       posts one WM_CHAR per character (a backspace when TEXT is empty), so that the dialog gets
 //       EN_CHANGE for every keystroke. Posted, so a message box it raises does not block the probe.
+//       A combo box's edit field stands in for the combo box.
+//   probe activate HWND
+//       SetForegroundWindow: makes that window the active, foreground one.
+//   probe thread HWND
+//       {"flags","active","focus","capture","menuowner","movesize"}: GetGUIThreadInfo of the thread
+//       that owns the window. flags: 1 caret blinking, 2 in a move or size loop, 4 in menu mode,
+//       16 a popup menu open. Lets a test wait until a drag's move loop has begun.
 //
 // Children in "dialogs" also carry "enabled", a client rectangle "crect" (dialog client pixels),
 // "checked" (0, 1, 2) for buttons and "range":[min,max] and "pos" for trackbars.
@@ -191,7 +198,7 @@ int fail(const std::wstring& message) {
 int usage() {
     return fail(
         L"usage: probe windows|dialogs|press|post|close|wait|regget|reglist|regset|regdel|version|run|"
-        L"target|move|foreground|menu|units|type");
+        L"target|move|foreground|menu|units|type|thread|activate");
 }
 
 bool parseNumber(const wchar_t* s, long long& out) {
@@ -994,6 +1001,16 @@ int cmdType(int argc, wchar_t** argv) {
     HWND edit = GetDlgItem(dlg, static_cast<int>(id));
     if (!edit)
         return fail(L"no control with id " + std::to_wstring(id));
+    if (_wcsicmp(className(edit).c_str(), L"Edit") != 0) {
+        // A combo box (the file name box of the open-file dialog): its edit field takes the keys.
+        std::vector<HWND> inner;
+        EnumChildWindows(edit, collectWindow, reinterpret_cast<LPARAM>(&inner));
+        for (HWND c : inner)
+            if (_wcsicmp(className(c).c_str(), L"Edit") == 0) {
+                edit = c;
+                break;
+            }
+    }
     PostMessageW(edit, EM_SETSEL, 0, -1);
     std::wstring text = argv[2];
     if (text.empty())
@@ -1002,6 +1019,36 @@ int cmdType(int argc, wchar_t** argv) {
         PostMessageW(edit, WM_CHAR, c, 1);
     Json j;
     j.open('{').key("typed").num(static_cast<long long>(text.size())).close('}');
+    emit(j);
+    return 0;
+}
+
+int cmdThread(int argc, wchar_t** argv) {
+    HWND hwnd;
+    if (argc != 1 || !parseWindow(argv[0], hwnd))
+        return usage();
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info))
+        return fail(L"GetGUIThreadInfo failed, error " + std::to_wstring(GetLastError()));
+    Json j;
+    j.open('{').key("flags").num(info.flags).key("active").num(reinterpret_cast<INT_PTR>(info.hwndActive));
+    j.key("focus").num(reinterpret_cast<INT_PTR>(info.hwndFocus));
+    j.key("capture").num(reinterpret_cast<INT_PTR>(info.hwndCapture));
+    j.key("menuowner").num(reinterpret_cast<INT_PTR>(info.hwndMenuOwner));
+    j.key("movesize").num(reinterpret_cast<INT_PTR>(info.hwndMoveSize)).close('}');
+    emit(j);
+    return 0;
+}
+
+int cmdActivate(int argc, wchar_t** argv) {
+    HWND hwnd;
+    if (argc != 1 || !parseWindow(argv[0], hwnd))
+        return usage();
+    if (!SetForegroundWindow(hwnd))
+        return fail(L"SetForegroundWindow failed");
+    Json j;
+    j.open('{').key("foreground").num(reinterpret_cast<INT_PTR>(GetForegroundWindow())).close('}');
     emit(j);
     return 0;
 }
@@ -1068,5 +1115,9 @@ int wmain(int argc, wchar_t** argv) {
         return cmdUnits(n, rest);
     if (cmd == L"type")
         return cmdType(n, rest);
+    if (cmd == L"thread")
+        return cmdThread(n, rest);
+    if (cmd == L"activate")
+        return cmdActivate(n, rest);
     return usage();
 }
