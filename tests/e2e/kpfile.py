@@ -48,8 +48,9 @@ def _cell(width, height, x=0, y=0):
 
 
 def build(name="テスト", about="e2e test character", version=302, width=32, height=48,
-          patterns=("歩く", "休む"), default_pattern=1, default_position=50):
-    """A consistent character image: every check field of versions 301..303 matches."""
+          patterns=("歩く", "休む"), default_pattern=1, default_position=50, menu_columns=None):
+    """A consistent character image: every check field of versions 301..303 matches. With
+    `menu_columns` the header prefix also holds the number of patterns per pattern-menu column."""
     name_bytes = name.encode("cp932")
     about_bytes = about.encode("cp932")
     assert len(name_bytes) < 32 and len(about_bytes) < 64
@@ -76,10 +77,11 @@ def build(name="テスト", about="e2e test character", version=302, width=32, h
 
     cells_off = HEADER_SIZE
     sounds_off = cells_off + len(cells)
-    header_off = sounds_off + len(sounds) + 4  # behind the prefix words
+    crc = calc_crc(header, ((count + 26) * 4) & 0xFFFF)
+    prefix = struct.pack("<HH", 4, crc) if menu_columns is None else struct.pack("<HHH", menu_columns, 6, crc)
+    header_off = sounds_off + len(sounds) + len(prefix)  # behind the prefix words
     total = header_off + len(header)
 
-    prefix = struct.pack("<HH", 4, calc_crc(header, ((count + 26) * 4) & 0xFFFF))
     file_header = bytearray(HEADER_SIZE)
     file_header[0:2] = b"KP"
     struct.pack_into("<HIII", file_header, 2, version, cells_off, header_off, sounds_off)

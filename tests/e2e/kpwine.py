@@ -246,10 +246,12 @@ class Prefix:
         self._programs.append(program)
         return program
 
-    def probe(self, *args, timeout=30.0, check=True):
-        """Runs probe.exe with the arguments; returns (exit status, list of JSON objects)."""
+    def probe(self, *args, timeout=30.0, check=True, arch=None):
+        """Runs probe.exe with the arguments; returns (exit status, list of JSON objects). `arch` picks
+        the probe of that architecture, for what is read inside a program of it."""
+        exe = self.session.arch_probes.get(arch, self.session.probe_exe) if arch else self.session.probe_exe
         try:
-            done = subprocess.run([self.session.wine, self.session.probe_exe] + [str(a) for a in args], env=self.env,
+            done = subprocess.run([self.session.wine, exe] + [str(a) for a in args], env=self.env,
                                   cwd=self.path, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                   stderr=self._log, timeout=timeout)
         except subprocess.TimeoutExpired:
@@ -296,6 +298,36 @@ class Prefix:
 
     def post(self, hwnd, msg, wparam=0, lparam=0):
         self.probe("post", hwnd, msg, wparam, lparam)
+
+    def menus(self, arch, timeout=10.0):
+        """The open popup menus of a program of architecture `arch`, the first opened first (see
+        probe.exe menu), or [] when none opens within the timeout."""
+        rc, lines = self.probe("menu", "--timeout", int(timeout * 1000), arch=arch, timeout=timeout + 30)
+        return lines if rc == 0 else []
+
+    def dialog_units(self, dialog, arch):
+        """(x, y): the pixels of 4 horizontal and 8 vertical dialog units of the dialog."""
+        hwnd = dialog["hwnd"] if isinstance(dialog, dict) else dialog
+        return tuple(self.probe("units", hwnd, arch=arch)[1][0]["units"])
+
+    def type_text(self, dialog, control_id, text):
+        """Types text into an edit control of the dialog, one WM_CHAR per character after selecting
+        everything (a backspace for ""), as a user's keystrokes."""
+        hwnd = dialog["hwnd"] if isinstance(dialog, dict) else dialog
+        self.probe("type", hwnd, control_id, text)
+
+    def xdotool(self, *args):
+        """Real X input on the session's display (mouse moves, buttons, keys)."""
+        if not shutil.which("xdotool"):
+            raise WineError("xdotool is not installed")
+        subprocess.run(["xdotool"] + [str(a) for a in args], env=dict(os.environ, DISPLAY=self.session.display),
+                       stdin=subprocess.DEVNULL, stdout=self._log, stderr=self._log, timeout=30, check=True)
+
+    def screenshot(self, path):
+        """The whole screen as an image file (ImageMagick's import)."""
+        subprocess.run(["import", "-window", "root", path], env=dict(os.environ, DISPLAY=self.session.display),
+                       stdin=subprocess.DEVNULL, stdout=self._log, stderr=self._log, timeout=30, check=True)
+        return path
 
     def close_windows(self, title):
         """Posts WM_CLOSE to every top-level window titled `title`; returns how many."""
@@ -378,8 +410,10 @@ class Prefix:
 class Session:
     """One Xvfb display and one template prefix for a whole run."""
 
-    def __init__(self, probe_exe, work_dir, cache_templates=True, log=None):
+    def __init__(self, probe_exe, work_dir, cache_templates=True, log=None, arch_probes=None):
         self.probe_exe = os.path.abspath(probe_exe)
+        # probe.exe per architecture, for what must be read inside a program of that architecture.
+        self.arch_probes = {a: os.path.abspath(p) for a, p in (arch_probes or {}).items() if p}
         self.work_dir = os.path.abspath(work_dir)
         self.cache_templates = cache_templates
         self.log = log or (lambda msg: None)

@@ -45,15 +45,19 @@ def find_probe(dist_dir, arch):
     manual = os.path.join(REPO, "build", "e2e-manual", arch, "probe.exe")
     if os.path.exists(manual) and os.path.getmtime(manual) >= os.path.getmtime(source):
         found.append(manual)
+    # probehook.dll must lie beside probe.exe (menus and dialog units are read inside the program).
+    found = [p for p in found if os.path.exists(os.path.join(os.path.dirname(p), "probehook.dll"))]
     if found:
         return max(found, key=os.path.getmtime)
     compiler = shutil.which(COMPILERS[arch] + "-g++-win32") or shutil.which(COMPILERS[arch] + "-g++")
     if not compiler:
         return None
     os.makedirs(os.path.dirname(manual), exist_ok=True)
-    subprocess.run([compiler, "-std=c++17", "-O2", "-Wall", "-Wextra", "-Werror", "-municode", "-static",
-                    "-static-libgcc", "-static-libstdc++", "-o", manual, source, "-luser32", "-lgdi32",
-                    "-ladvapi32"], check=True)
+    flags = ["-std=c++17", "-O2", "-Wall", "-Wextra", "-Werror", "-static", "-static-libgcc", "-static-libstdc++"]
+    subprocess.run([compiler] + flags + ["-municode", "-o", manual, source, "-luser32", "-lgdi32", "-ladvapi32"],
+                   check=True)
+    subprocess.run([compiler] + flags + ["-shared", "-o", os.path.join(os.path.dirname(manual), "probehook.dll"),
+                                         os.path.join(HERE, "probe", "probehook.cpp"), "-luser32"], check=True)
     return manual
 
 
@@ -162,8 +166,11 @@ def main():
 
     counts = {"PASS": 0, "FAIL": 0, "SKIP": 0, "UNRUNNABLE": 0}
     started = time.monotonic()
+    # What is read inside the program (open menus) needs the probe of the program's own architecture.
+    arch_probes = {arch: (probe if arch == mode.native_arch or args.probe else find_probe(args.dist, arch))
+                   for arch in mode.archs}
     session = kpwine.Session(probe, args.work, cache_templates=not args.no_cache,
-                             log=lambda msg: print(msg, flush=True))
+                             log=lambda msg: print(msg, flush=True), arch_probes=arch_probes)
     scratch = None
     try:
         session.start()

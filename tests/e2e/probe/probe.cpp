@@ -52,11 +52,38 @@
 //       Moves and sizes a window to that screen rectangle without activating it.
 //   probe foreground
 //       {"hwnd":N} of the foreground window (0 for none).
+//   probe menu [--timeout MS]
+//       Waits until a popup menu is open (a visible "#32768" window) and prints one line per open menu
+//       window, the first opened first: {"hwnd","pid","rect","items":[ITEM,...]}, ITEM being
+//       {"text","id","flags":[...],"rect":[l,t,r,b] or null,"submenu":{"items":[...]}?} with flags
+//       among "grayed", "disabled", "checked", "separator", "popup", "menubarbreak", "menubreak",
+//       "default" and the item's screen rectangle while it is shown. Wine keeps menus per process, so
+//       this is read inside the program by probehook.dll (see there): the probe and the program must be
+//       of the same architecture. Exits 1 when no menu opens within MS (default 5000).
+//   probe units HWND
+//       {"units":[x,y]}: the pixels of 4 x 8 dialog units of that dialog (MapDialogRect, read inside
+//       the program by probehook.dll like the menu).
+//   probe type HWND ID TEXT
+//       Types TEXT into the edit control ID of the dialog as a user does: selects all its text, then
+//       posts one WM_CHAR per character (a backspace when TEXT is empty), so that the dialog gets
+//       EN_CHANGE for every keystroke. Posted, so a message box it raises does not block the probe.
+//       A combo box's edit field stands in for the combo box.
+//   probe activate HWND
+//       SetForegroundWindow: makes that window the active, foreground one.
+//   probe thread HWND
+//       {"flags","active","focus","capture","menuowner","movesize"}: GetGUIThreadInfo of the thread
+//       that owns the window. flags: 1 caret blinking, 2 in a move or size loop, 4 in menu mode,
+//       16 a popup menu open. Lets a test wait until a drag's move loop has begun.
+//
+// Children in "dialogs" also carry "enabled", a client rectangle "crect" (dialog client pixels),
+// "checked" (0, 1, 2) for buttons and "range":[min,max] and "pos" for trackbars.
 //
 // Exit status: 0 success, 1 "not found" / timeout, 2 usage or system error (with {"error":...}).
 // Arguments arrive as a wide command line, so Japanese key names and titles pass through unchanged.
 
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -171,7 +198,7 @@ int fail(const std::wstring& message) {
 int usage() {
     return fail(
         L"usage: probe windows|dialogs|press|post|close|wait|regget|reglist|regset|regdel|version|run|"
-        L"target|move|foreground");
+        L"target|move|foreground|menu|units|type|thread|activate");
 }
 
 bool parseNumber(const wchar_t* s, long long& out) {
@@ -414,6 +441,22 @@ void dialogJson(Json& j, HWND dlg) {
         j.key("text").str(windowText(c));
         j.key("style").num(style);
         j.key("visible").boolean(IsWindowVisible(c) != FALSE);
+        j.key("enabled").boolean(IsWindowEnabled(c) != FALSE);
+        RECT cr = {0, 0, 0, 0};
+        GetWindowRect(c, &cr);
+        MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&cr), 2);
+        j.key("crect");
+        rectJson(j, cr);
+        if (_wcsicmp(cls.c_str(), L"Button") == 0)
+            j.key("checked").num(SendMessageW(c, BM_GETCHECK, 0, 0));
+        if (_wcsicmp(cls.c_str(), L"msctls_trackbar32") == 0) {
+            j.key("range").open('[');
+            j.item()
+                .num(SendMessageW(c, TBM_GETRANGEMIN, 0, 0))
+                .item()
+                .num(SendMessageW(c, TBM_GETRANGEMAX, 0, 0));
+            j.close(']').key("pos").num(SendMessageW(c, TBM_GETPOS, 0, 0));
+        }
         if (_wcsicmp(cls.c_str(), L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON)
             j.key("icon").str(iconNameWhenPainted(c));
         j.close('}');
@@ -840,6 +883,176 @@ int cmdForeground() {
     return 0;
 }
 
+// --- queries answered inside the program (probehook.dll) ----------------------------------------
+
+std::string g_reply;
+
+LRESULT CALLBACK replyProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_COPYDATA) {
+        const COPYDATASTRUCT* cds = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+        g_reply.assign(static_cast<const char*>(cds->lpData), cds->cbData);
+        return TRUE;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+// Asks the thread that owns `target` for query 1 (menu) or 2 (units) through probehook.dll, which
+// must lie beside probe.exe; on success `out` holds the JSON answer. Returns an error text or "".
+std::wstring askInside(HWND target, UINT query, std::string& out) {
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dll(path, n);
+    dll = dll.substr(0, dll.find_last_of(L"\\/") + 1) + L"probehook.dll";
+    HMODULE module = LoadLibraryW(dll.c_str());
+    if (!module)
+        return L"cannot load " + dll;
+    FARPROC proc = GetProcAddress(module, "KpProbeHook");
+    if (!proc)
+        proc = GetProcAddress(module, "KpProbeHook@12");
+    if (!proc)
+        return L"no KpProbeHook in " + dll;
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = replyProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = L"KpProbeReply";
+    RegisterClassW(&wc);
+    HWND reply =
+        CreateWindowExW(0, L"KpProbeReply", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    DWORD thread = GetWindowThreadProcessId(target, nullptr);
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(proc)),
+                                   module, thread);
+    if (!hook)
+        return L"SetWindowsHookEx failed, error " + std::to_wstring(GetLastError());
+    g_reply.clear();
+    DWORD_PTR result = 0;
+    // While this waits, the hook's WM_COPYDATA reaches replyProc (a sent message is served during a send).
+    SendMessageTimeoutW(target, RegisterWindowMessageW(L"KpProbeQuery"), reinterpret_cast<WPARAM>(reply),
+                        query, SMTO_NORMAL, 5000, &result);
+    UnhookWindowsHookEx(hook);
+    DestroyWindow(reply);
+    if (g_reply.empty())
+        return L"no answer from the program (is the probe of its architecture?)";
+    out = g_reply;
+    return std::wstring();
+}
+
+std::vector<HWND> menuWindows() {
+    std::vector<HWND> result;
+    for (HWND hwnd : topLevelWindows())
+        if (IsWindowVisible(hwnd) && className(hwnd) == L"#32768")
+            result.insert(result.begin(), hwnd); // later menus lie above earlier ones
+    return result;
+}
+
+int cmdMenu(int argc, wchar_t** argv) {
+    long long timeout = 5000;
+    if (argc == 2 && !wcscmp(argv[0], L"--timeout")) {
+        if (!parseNumber(argv[1], timeout))
+            return usage();
+    } else if (argc != 0) {
+        return usage();
+    }
+    DWORD start = GetTickCount();
+    std::vector<HWND> menus;
+    while ((menus = menuWindows()).empty()) {
+        if (static_cast<long long>(GetTickCount() - start) >= timeout)
+            return 1;
+        Sleep(20);
+    }
+    for (HWND hwnd : menus) {
+        std::string answer;
+        std::wstring error = askInside(hwnd, 1, answer);
+        if (!error.empty())
+            return fail(error);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        RECT r = {0, 0, 0, 0};
+        GetWindowRect(hwnd, &r);
+        Json j;
+        j.open('{').key("hwnd").num(reinterpret_cast<INT_PTR>(hwnd)).key("pid").num(pid).key("rect");
+        rectJson(j, r);
+        j.close('}');
+        // The answer is one JSON object: splice its members into this one.
+        std::string line = j.text();
+        line.pop_back();
+        emit(Json().raw(line + "," + answer.substr(1)));
+    }
+    return 0;
+}
+
+int cmdUnits(int argc, wchar_t** argv) {
+    HWND dlg;
+    if (argc != 1 || !parseWindow(argv[0], dlg))
+        return usage();
+    std::string answer;
+    std::wstring error = askInside(dlg, 2, answer);
+    if (!error.empty())
+        return fail(error);
+    emit(Json().raw(answer));
+    return 0;
+}
+
+int cmdType(int argc, wchar_t** argv) {
+    HWND dlg;
+    long long id;
+    if (argc != 3 || !parseWindow(argv[0], dlg) || !parseNumber(argv[1], id))
+        return usage();
+    HWND edit = GetDlgItem(dlg, static_cast<int>(id));
+    if (!edit)
+        return fail(L"no control with id " + std::to_wstring(id));
+    if (_wcsicmp(className(edit).c_str(), L"Edit") != 0) {
+        // A combo box (the file name box of the open-file dialog): its edit field takes the keys.
+        std::vector<HWND> inner;
+        EnumChildWindows(edit, collectWindow, reinterpret_cast<LPARAM>(&inner));
+        for (HWND c : inner)
+            if (_wcsicmp(className(c).c_str(), L"Edit") == 0) {
+                edit = c;
+                break;
+            }
+    }
+    PostMessageW(edit, EM_SETSEL, 0, -1);
+    std::wstring text = argv[2];
+    if (text.empty())
+        text = L"\b";
+    for (wchar_t c : text)
+        PostMessageW(edit, WM_CHAR, c, 1);
+    Json j;
+    j.open('{').key("typed").num(static_cast<long long>(text.size())).close('}');
+    emit(j);
+    return 0;
+}
+
+int cmdThread(int argc, wchar_t** argv) {
+    HWND hwnd;
+    if (argc != 1 || !parseWindow(argv[0], hwnd))
+        return usage();
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info))
+        return fail(L"GetGUIThreadInfo failed, error " + std::to_wstring(GetLastError()));
+    Json j;
+    j.open('{').key("flags").num(info.flags).key("active").num(reinterpret_cast<INT_PTR>(info.hwndActive));
+    j.key("focus").num(reinterpret_cast<INT_PTR>(info.hwndFocus));
+    j.key("capture").num(reinterpret_cast<INT_PTR>(info.hwndCapture));
+    j.key("menuowner").num(reinterpret_cast<INT_PTR>(info.hwndMenuOwner));
+    j.key("movesize").num(reinterpret_cast<INT_PTR>(info.hwndMoveSize)).close('}');
+    emit(j);
+    return 0;
+}
+
+int cmdActivate(int argc, wchar_t** argv) {
+    HWND hwnd;
+    if (argc != 1 || !parseWindow(argv[0], hwnd))
+        return usage();
+    if (!SetForegroundWindow(hwnd))
+        return fail(L"SetForegroundWindow failed");
+    Json j;
+    j.open('{').key("foreground").num(reinterpret_cast<INT_PTR>(GetForegroundWindow())).close('}');
+    emit(j);
+    return 0;
+}
+
 int cmdVersion() {
     OSVERSIONINFOW vi = {};
     vi.dwOSVersionInfoSize = sizeof vi;
@@ -896,5 +1109,15 @@ int wmain(int argc, wchar_t** argv) {
         return cmdMove(n, rest);
     if (cmd == L"foreground")
         return n ? usage() : cmdForeground();
+    if (cmd == L"menu")
+        return cmdMenu(n, rest);
+    if (cmd == L"units")
+        return cmdUnits(n, rest);
+    if (cmd == L"type")
+        return cmdType(n, rest);
+    if (cmd == L"thread")
+        return cmdThread(n, rest);
+    if (cmd == L"activate")
+        return cmdActivate(n, rest);
     return usage();
 }
