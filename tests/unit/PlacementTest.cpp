@@ -25,8 +25,8 @@ protected:
 
     Track() {
         SimDesktopWindows::Window c;
-        c.title = kCharacterWindowTitle;
-        c.className = kCharacterWindowClass;
+        c.title = kAppTitle;
+        c.className = kWindowClass;
         c.rect = Rect{0, 0, kWidth, kHeight};
         c.visible = false;
         self = desk.Add(c);
@@ -158,8 +158,8 @@ TEST_F(Track, NoUsableTargetHides) {
         SimDesktopWindows fresh;
         desk = fresh;
         SimDesktopWindows::Window me;
-        me.title = kCharacterWindowTitle;
-        me.className = kCharacterWindowClass;
+        me.title = kAppTitle;
+        me.className = kWindowClass;
         me.rect = Rect{50, 50, 50 + kWidth, 50 + kHeight};
         self = req.hWnd = desk.Add(me); // shown
         state = PlacementState{FALSE, 7, 8, Rect{1, 2, 3, 4}};
@@ -187,9 +187,12 @@ TEST_F(Track, TargetsThatLeaveTheCharacterAsItIs) {
         bool visible;
     };
     const Case cases[] = {
-        {"another instance's character", kCharacterWindowTitle, kCharacterWindowClass, true},
-        {"another hidden instance", kCharacterWindowTitle, kCharacterWindowClass, false},
+        {"another instance's character", kAppTitle, kWindowClass, true},
+        {"another hidden instance", kAppTitle, kWindowClass, false},
         {"an invisible window", "Notepad", "Notepad", false},
+        // The title alone makes another instance, whatever the class (a folder window named
+        // like the program too).
+        {"a window only titled like the program", kAppTitle, "CabinetWClass", true},
     };
     for (bool shown : {false, true}) {
         for (const Case& c : cases) {
@@ -210,9 +213,9 @@ TEST_F(Track, TargetsThatLeaveTheCharacterAsItIs) {
     EXPECT_TRUE(desk.m_calls.empty());
 }
 
-TEST_F(Track, AWindowThatOnlySharesTheTitleIsATarget) {
-    // For instance a folder window of the installation directory.
-    desk.SetForeground(AddWindow(Rect{100, 200, 500, 400}, kCharacterWindowTitle, "CabinetWClass"));
+TEST_F(Track, OnlyTheWholeTitleMakesAnotherInstance) {
+    desk.SetForeground(
+        AddWindow(Rect{100, 200, 500, 400}, (std::string(kAppTitle) + " - folder").c_str(), "CabinetWClass"));
     EXPECT_EQ(Run(), TrackOutcome::Placed);
 }
 
@@ -325,8 +328,8 @@ TEST(ActivateNextWindow, FirstVisibleNormalWindowBelowTheDialog) {
     SimDesktopWindows::Window w;
     w.title = "Notepad";
     const WindowId target = desk.Add(w);
-    w.title = kCharacterWindowTitle;
-    w.className = kCharacterWindowClass;
+    w.title = kAppTitle;
+    w.className = kWindowClass;
     desk.Add(w); // a character shown by its script while the dialog ran
     w.title = "Minimised";
     w.className = "";
@@ -349,7 +352,7 @@ TEST(ActivateNextWindow, FirstVisibleNormalWindowBelowTheDialog) {
 
 TEST(SimCharacterWindow, LivesOnTheSimulatedDesktop) {
     sim::SimDesktop desk;
-    ASSERT_TRUE(desk.window.Create(WindowCreateParams{"Kelpo32", kWidth, kHeight, true}));
+    ASSERT_TRUE(desk.window.Create(WindowCreateParams{kAppTitle, kWidth, kHeight, true}));
     const SimDesktopWindows::Window* w = desk.desktop.Find(desk.window.m_id);
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(placement::IsCharacterWindow(desk.desktop, w->id));
