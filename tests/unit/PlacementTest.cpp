@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -348,6 +349,36 @@ TEST(ActivateNextWindow, FirstVisibleNormalWindowBelowTheDialog) {
     desk.Find(target)->visible = false;
     EXPECT_EQ(placement::ActivateNextWindow(desk, dialog), FALSE);
     EXPECT_TRUE(desk.m_calls.empty());
+}
+
+TEST(DragPosition, HorizontalDistanceAsAPercentOfTheFreeWidth) {
+    struct Case {
+        int position;
+        int dx;
+        Rect reference;
+        int charWidth;
+        int expected;
+    };
+    const Rect wide{100, 200, 1132, 500}; // free width 1000 for a 32-pixel character
+    const Case cases[] = {
+        {50, 0, wide, 32, 50},
+        {50, 9, wide, 32, 50},
+        {50, 10, wide, 32, 51},
+        {50, -15, wide, 32, 49}, // truncated toward zero: -1
+        {50, -9, wide, 32, 50},
+        {95, 100, wide, 32, 100},
+        {3, -100, wide, 32, 0},
+        {50, 5000, wide, 32, 100},
+        {50, 7, Rect{0, 0, 132, 10}, 32, 57},  // free width 100
+        {50, 300, Rect{0, 0, 32, 10}, 32, 50}, // free width 0
+        {50, 300, Rect{0, 0, 20, 10}, 32, 50}, // narrower than the character
+        {50, 1, Rect{0, 0, 33, 10}, 32, 100},  // free width 1: every pixel is 100 %
+        {50, INT_MAX, wide, 32, 100},          // no overflow
+        {50, INT_MIN, Rect{INT_MIN, 0, INT_MAX, 10}, 32, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(placement::DragPosition(c.position, c.dx, c.reference, c.charWidth), c.expected)
+            << c.position << " " << c.dx << " over " << c.reference.Width();
 }
 
 TEST(SimCharacterWindow, LivesOnTheSimulatedDesktop) {
