@@ -3,6 +3,7 @@
 // it, and kptool's headless runs use it too.
 #pragma once
 
+#include "app/CharacterApp.h"
 #include "platform/Services.h"
 #include "sim/SimDesktopWindows.h"
 #include "sim/SimDialogs.h"
@@ -204,6 +205,11 @@ struct SimDesktop {
     }
     SimDesktop(const SimDesktop&) = delete;
     SimDesktop& operator=(const SimDesktop&) = delete;
+
+    // Every service of this desktop, the optional ones included.
+    AppServices AllServices() {
+        return AppServices{settings, files, ui, system, window, &sound, &programs, &desktop};
+    }
 
     SimSettingsStore settings;
     SimFileSystem files;

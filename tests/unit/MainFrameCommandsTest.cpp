@@ -19,8 +19,7 @@ using Calls = std::vector<std::string>;
 class MainFrameCommandsTest : public ::testing::Test {
 protected:
     sim::SimDesktop desk;
-    CCharacterApp app{AppServices{desk.settings, desk.files, desk.ui, desk.system, desk.window, &desk.sound,
-                                  &desk.programs, &desk.desktop}};
+    CCharacterApp app{desk.AllServices()};
     CMainFrame frame{app};
     WindowId target = 0;
 
