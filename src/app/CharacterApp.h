@@ -2,6 +2,7 @@
 // setting kept between runs.
 #pragma once
 
+#include "app/Commands.h"
 #include "platform/Desktop.h"
 #include "platform/Random.h"
 #include "platform/Services.h"
@@ -30,7 +31,8 @@ struct AppServices {
 
 // Settings sections and value names.
 namespace settings {
-constexpr const char* kAppSection = "Kelpo32";
+// The application's own section bears the program's name.
+constexpr const char* kAppSection = KP_APP_TITLE;
 constexpr const char* kDataName = "DataName";
 constexpr const char* kCharName = "CharName";
 constexpr const char* kAutoAnimation = "AutoAnimation";

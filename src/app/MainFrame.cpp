@@ -17,10 +17,20 @@ int Limit(int v, int lo, int hi) {
 
 CMainFrame::CMainFrame(CCharacterApp& app) : m_app(app), m_window(app.Services().window) {
     CreateScriptEngine();
+    m_window.SetEvents(this);
 }
 
 CMainFrame::~CMainFrame() {
+    m_window.SetEvents(nullptr);
     StopScriptSounds();
+}
+
+void CMainFrame::CreateCellZeroPalette() {
+    auto palette = std::make_unique<LogPalette>();
+    if (CreateCellPalette(m_file.Image(), m_file.CellBitmapInfoOffset(0), *palette))
+        m_pPalette = std::move(palette);
+    else
+        m_pPalette.reset();
 }
 
 BOOL CMainFrame::LoadDataFile(const AnsiString& path) {
@@ -89,11 +99,7 @@ BOOL CMainFrame::CreateCharacterWindow() {
 
     // 2. The palette of cell 0 (the loader has checked that its colour table is there; a cell
     // of more than 8 bits gives none, and drawing goes on with the canvas's own).
-    auto palette = std::make_unique<LogPalette>();
-    if (CreateCellPalette(m_file.Image(), m_file.CellBitmapInfoOffset(0), *palette))
-        m_pPalette = std::move(palette);
-    else
-        m_pPalette.reset();
+    CreateCellZeroPalette();
 
     // 3. Per-character settings of the loaded character, command-line values first.
     const AnsiString& section = m_app.m_strCharName;
@@ -117,7 +123,7 @@ BOOL CMainFrame::CreateCharacterWindow() {
     // the start as a failure rather than running on without one.
     m_app.m_strCharName = m_file.Name();
     WindowCreateParams params;
-    params.title = kWindowTitle;
+    params.title = kAppTitle;
     params.width = m_file.CanvasWidth();
     params.height = m_file.CanvasHeight();
     params.layered = m_app.m_bWin2000 != FALSE;

@@ -21,12 +21,10 @@ constexpr int kFrameTimer = 1;
 constexpr int kPlacementTimer = 2;
 constexpr unsigned kPlacementInterval = 100;
 
-// The title every instance's window bears; other instances find each other by it.
-constexpr const char* kWindowTitle = "Kelpo32";
 // The title of the open-file dialog that chooses a character file.
 constexpr const char* kChooseDataFileTitle = "データファイルの変更";
 
-class CMainFrame : public ScriptState, public PlacementState {
+class CMainFrame : public ScriptState, public PlacementState, public IWindowEvents {
 public:
     explicit CMainFrame(CCharacterApp& app);
     ~CMainFrame();
@@ -40,20 +38,38 @@ public:
     // The open-file dialog and the loading of the chosen file.
     BOOL ChooseDataFile();
 
-    // Message handlers.
-    void OnClose();
-    BOOL OnQueryEndSession();
+    // Message handlers (the window's messages arrive here from the platform).
+    void OnClose() override;
+    BOOL OnQueryEndSession() override;
     // Copies the frame to the window; on Windows 2000 and later the area outside the shape is
     // then filled with the colour key.
-    void OnPaint(IWindowDc& dc);
+    void OnPaint(IWindowDc& dc) override;
     // The frame covers the whole window: nothing is erased.
-    BOOL OnEraseBkgnd() { return TRUE; }
+    BOOL OnEraseBkgnd() override { return TRUE; }
     // Timer 1: one script step drawn into the frame and shown at once. Timer 2: the placement
     // tick, every 100 ms. Both are one-shot: a tick kills its own timer first.
-    void OnTimer(unsigned nIDEvent);
+    void OnTimer(unsigned nIDEvent) override;
+    void OnTrack() override { Track(); }
     // A press arms the drag and, when the script has a click entry, runs a step from there at once.
-    void OnLButtonDown(unsigned nFlags, Point point);
-    void OnLButtonUp(unsigned nFlags, Point point);
+    void OnLButtonDown(unsigned nFlags, Point point) override;
+    void OnLButtonUp(unsigned nFlags, Point point) override;
+
+    // Talking to the character (MainFrameCommands.cpp).
+    // The first move away from the press point drags the character: only the horizontal
+    // distance counts, as a change of m_nPosition, and Track puts it back on its target.
+    void OnMouseMove(unsigned nFlags, Point point) override;
+    // The context menu at the cursor; placement pauses while it is open.
+    void OnRButtonDown(unsigned nFlags, Point point) override;
+    // A command of the context menu; FALSE for one the window does not handle.
+    BOOL OnCommand(unsigned nID) override;
+    // Saves the settings, then replaces the character by one the user chooses.
+    void OnChangeDataFile();
+    // The settings dialog; its values take effect on OK, and the character is placed again
+    // either way.
+    void OnSettings();
+    void OnAppAbout();
+    // Asks every running instance to close, this one last.
+    void OnExitAll();
 
     // Creation, steps shared with the headless runner.
     // The first pattern of m_nPattern (0: a random one); returns its index in the file.
@@ -133,6 +149,12 @@ private:
     CharacterFile m_file;
     // Makes the interpreter and its host (the constructor).
     void CreateScriptEngine();
+    // m_pPalette := the palette of cell 0 (none for a cell without a colour table).
+    void CreateCellZeroPalette();
+    // Hides the window when it is shown.
+    void HideIfVisible();
+    // The cursor in screen coordinates ((0, 0) without a desktop service).
+    Point CursorPos();
     // Stops the sounds the scripts started: they may be read from the image until they end.
     void StopScriptSounds();
     std::unique_ptr<IScriptHost> m_pScriptHost;

@@ -20,11 +20,14 @@ AnsiString CharacterFile::PatternName(std::size_t g) const {
     const auto n = static_cast<std::int16_t>(m_image.U16(rec + kPatternNameLength, &ok));
     if (!ok || n <= 0)
         return {};
-    const std::size_t len = std::min<std::size_t>(static_cast<std::size_t>(n), kMaxPatternName);
-    if (!m_image.Contains(rec + kPatternName, len))
+    // Cut to 255 bytes and to what the image holds (the length word was inside, so the name's
+    // start is too).
+    const std::size_t start = rec + kPatternName;
+    const std::size_t len = std::min({static_cast<std::size_t>(n), kMaxPatternName, m_image.Size() - start});
+    if (len == 0)
         return {};
     AnsiString text(len, '\0');
-    const BYTE* stored = m_image.At(rec + kPatternName);
+    const BYTE* stored = m_image.At(start);
     if (Version() >= kFirstCheckedVersion)
         // The key is the stored length, even when the menu cuts the name shorter.
         DecodeTextFormA(stored, len, static_cast<BYTE>(n & 0xFF), reinterpret_cast<BYTE*>(text.data()));

@@ -126,7 +126,7 @@ public:
     // Patterns per menu column; 0 (one column) unless the prefix says the word is present.
     WORD MenuColumns() const { return PrefixSize() > 4 ? Back(kpfile::kMenuColumnBack) : 0; }
     // The pattern's name as the menu shows it: the name instruction's bytes, read back from
-    // text form A from the first checked version on, cut at 255 bytes.
+    // text form A from the first checked version on, cut at 255 bytes and at the image's end.
     AnsiString PatternName(std::size_t g) const;
 
     // Cell section.

@@ -44,10 +44,14 @@ TrackOutcome Hide(IDesktop& desktop, WindowId self) {
 } // namespace
 
 bool IsCharacterWindow(IDesktop& desktop, WindowId window) {
-    // The title alone is not enough: a folder window of an installation directory named
-    // "Kelpo32" bears that title too, and must stay a target.
-    return desktop.WindowTitle(window) == kCharacterWindowTitle &&
-           desktop.WindowClass(window) == kCharacterWindowClass;
+    return desktop.WindowTitle(window) == kAppTitle && desktop.WindowClass(window) == kWindowClass;
+}
+
+int DragPosition(int position, int dx, const Rect& reference, int charWidth) {
+    const long long freeWidth = static_cast<long long>(reference.right) - charWidth - reference.left;
+    // C++ division truncates toward zero: -15 px over 1000 px is -1 %, 9 px is 0 %.
+    const long long change = freeWidth > 0 ? static_cast<long long>(dx) * 100 / freeWidth : 0;
+    return static_cast<int>(std::clamp<long long>(position + change, 0, 100));
 }
 
 TrackOutcome Track(IDesktop& desktop, const TrackRequest& request, PlacementState& state) {
@@ -64,7 +68,9 @@ TrackOutcome Track(IDesktop& desktop, const TrackRequest& request, PlacementStat
 
     if (target == self)
         return TrackOutcome::Unchanged;
-    if (IsCharacterWindow(desktop, target))
+    // Any window bearing the program's title is taken for another instance's character,
+    // whatever its class.
+    if (desktop.WindowTitle(target) == kAppTitle)
         return TrackOutcome::Unchanged;
     if (!desktop.IsVisible(target))
         return TrackOutcome::Unchanged;

@@ -4,6 +4,7 @@
 // IDesktop, so the same code runs on Win32 and on the simulated desktop.
 #pragma once
 
+#include "app/Commands.h"
 #include "platform/Desktop.h"
 #include "platform/Types.h"
 
@@ -16,11 +17,9 @@ constexpr unsigned WM_TRACK = 0x0420;
 // blue 250 (COLORREF 0x00FAFA00).
 constexpr Color TRANSPARENT_KEY = MakeColor(0, 250, 250);
 
-// The taskbar is the top-level window of this class.
+// The taskbar is the top-level window of this class. Every instance's character window bears
+// the title kAppTitle and the window class kWindowClass (app/Commands.h).
 constexpr const char* kTaskbarClass = "Shell_TrayWnd";
-// Every instance's character window bears this title and this window class.
-constexpr const char* kCharacterWindowTitle = "Kelpo32";
-constexpr const char* kCharacterWindowClass = "Kelpo32CharacterWindow";
 
 // Tracking modes (the setting "Fixed"); any other value tracks as kTrackAllWindows.
 constexpr int kTrackAllWindows = 0; // the foreground window, the taskbar included
@@ -65,8 +64,14 @@ enum class TrackOutcome {
 // the monitor that holds it, so that there is room for the character above it.
 TrackOutcome Track(IDesktop& desktop, const TrackRequest& request, PlacementState& state);
 
-// Whether a window is the character window of a running instance (this one's included).
+// Whether a window is the character window of a running instance (this one's included): its
+// title and its class are the program's.
 bool IsCharacterWindow(IDesktop& desktop, WindowId window);
+
+// The position after a drag: the horizontal distance dragged (dx, screen pixels) as a percent of
+// the reference window's free width (its width less the character's), truncated toward zero,
+// added to `position` and limited to 0..100. A free width of 0 or less leaves the position.
+int DragPosition(int position, int dx, const Rect& reference, int charWidth);
 
 // The alpha of an opacity percent: percent x 255 / 100, the remainder dropped.
 constexpr BYTE AlphaOfPercent(int percent) {

@@ -1,5 +1,6 @@
 #include "sim/SimDesktop.h"
 
+#include "app/Commands.h"
 #include "chardata/SoftCanvas.h"
 #include "placement/Placement.h"
 
@@ -128,6 +129,33 @@ bool SimUi::ChooseFileToOpen(const Utf8String& title, AnsiString& path) {
     return !path.empty();
 }
 
+int SimUi::RunDialog(int templateId, IDialogLogic& logic) {
+    WindowId id = 0;
+    if (m_desktop) {
+        SimDesktopWindows::Window w;
+        w.title = "dialog " + std::to_string(templateId);
+        w.className = "#32770";
+        id = m_desktop->Add(w);
+        m_desktop->SetForeground(id);
+    }
+    const std::set<int> edits =
+        templateId == IDD_SETTINGS ? std::set<int>{IDC_POSITION_EDIT, IDC_TRANS_EDIT} : std::set<int>{};
+    auto controls = std::make_shared<SimDialogControls>(logic, id, edits);
+    logic.OnInitDialog(*controls);
+    auto& scripts = m_dialogScripts[templateId];
+    if (!scripts.empty()) {
+        const DialogScript script = std::move(scripts.front());
+        scripts.pop_front();
+        script(logic, *controls);
+    }
+    controls->Click(kIdCancel);
+    const int result = controls->Ended() ? controls->Result() : kIdCancel;
+    if (m_desktop)
+        m_desktop->Remove(id);
+    m_dialogs.push_back({templateId, result, controls});
+    return result;
+}
+
 bool SimWindow::Create(const WindowCreateParams& params) {
     m_calls.push_back("Create " + params.title + " " + std::to_string(params.width) + "x" +
                       std::to_string(params.height) + (params.layered ? " layered" : ""));
@@ -138,7 +166,7 @@ bool SimWindow::Create(const WindowCreateParams& params) {
     if (m_desktop) {
         SimDesktopWindows::Window w;
         w.title = params.title;
-        w.className = kCharacterWindowClass;
+        w.className = kWindowClass;
         w.rect = Rect{0, 0, params.width, params.height};
         w.visible = false;
         w.layered = params.layered;
@@ -189,6 +217,48 @@ void SimWindow::Hide() {
 void SimWindow::SetWindowRegion(const RectRegion& region) {
     m_calls.push_back("SetWindowRegion " + std::to_string(region.RectCount()) + " rects");
     m_region = region;
+}
+
+void SimWindow::TrackPopupMenu(const PopupMenu& menu, Point screenPoint) {
+    m_calls.push_back("TrackPopupMenu " + std::to_string(screenPoint.x) + "," +
+                      std::to_string(screenPoint.y));
+    m_menus.push_back(menu);
+    if (m_whileMenuOpen)
+        m_whileMenuOpen();
+    if (m_menuChoices.empty())
+        return;
+    const unsigned choice = m_menuChoices.front();
+    m_menuChoices.pop_front();
+    if (choice != 0)
+        m_postedCommands.push_back(choice);
+}
+
+void SimWindow::RunMoveLoop(Point clientPoint) {
+    m_calls.push_back("RunMoveLoop " + std::to_string(clientPoint.x) + "," + std::to_string(clientPoint.y));
+    Point d;
+    if (!m_drags.empty()) {
+        d = m_drags.front();
+        m_drags.pop_front();
+    }
+    if (m_desktop) {
+        m_desktop->m_cursor = Point{m_desktop->m_cursor.x + d.x, m_desktop->m_cursor.y + d.y};
+        if (SimDesktopWindows::Window* w = m_desktop->Find(m_id))
+            w->rect = Rect{w->rect.left + d.x, w->rect.top + d.y, w->rect.right + d.x, w->rect.bottom + d.y};
+    }
+    if (m_duringMoveLoop)
+        m_duringMoveLoop();
+}
+
+int SimWindow::DeliverPostedCommands() {
+    int delivered = 0;
+    while (!m_postedCommands.empty()) {
+        const unsigned id = m_postedCommands.front();
+        m_postedCommands.pop_front();
+        if (m_events)
+            m_events->OnCommand(id);
+        ++delivered;
+    }
+    return delivered;
 }
 
 void SimSound::PlayWave(const BYTE*, std::size_t size) {

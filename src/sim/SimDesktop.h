@@ -3,11 +3,15 @@
 // it, and kptool's headless runs use it too.
 #pragma once
 
+#include "app/CharacterApp.h"
 #include "platform/Services.h"
 #include "sim/SimDesktopWindows.h"
+#include "sim/SimDialogs.h"
 
 #include <deque>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -82,11 +86,33 @@ public:
     bool ChooseFileToOpen(const Utf8String& title, AnsiString& path) override;
     const std::vector<Utf8String>& FileDialogs() const { return m_fileDialogs; }
 
+    // The user's part in the next dialog of a template: it gets the dialog's logic and its
+    // controls after the initialisation and plays the user on them. A dialog the script leaves
+    // open, or one without a script, is then closed with Esc (IDCANCEL).
+    using DialogScript = std::function<void(IDialogLogic&, SimDialogControls&)>;
+    void QueueDialog(int templateId, DialogScript script) {
+        m_dialogScripts[templateId].push_back(std::move(script));
+    }
+    // While it runs, the dialog is a visible window at the top of m_desktop (when set) and the
+    // foreground window; it is removed when it ends. Edit boxes of the settings dialog notify
+    // the logic of every change of their text.
+    int RunDialog(int templateId, IDialogLogic& logic) override;
+    struct DialogRun {
+        int templateId = 0;
+        int result = 0;
+        std::shared_ptr<SimDialogControls> controls; // as the dialog left them
+    };
+    const std::vector<DialogRun>& Dialogs() const { return m_dialogs; }
+
+    SimDesktopWindows* m_desktop = nullptr;
+
 private:
     std::deque<MessageResult> m_answers;
     std::vector<Shown> m_shown;
     std::deque<AnsiString> m_fileChoices;
     std::vector<Utf8String> m_fileDialogs;
+    std::map<int, std::deque<DialogScript>> m_dialogScripts;
+    std::vector<DialogRun> m_dialogs;
 };
 
 class SimSystem : public ISystem {
@@ -115,6 +141,26 @@ public:
     void Hide() override;
     void SetWindowRegion(const RectRegion& region) override;
     Point CursorInClient() override { return m_cursor; }
+    void SetEvents(IWindowEvents* events) override { m_events = events; }
+    // Records the menu; the next queued choice (0: none chosen) is posted as a command, which
+    // DeliverPostedCommands hands to the window after the caller has returned, as on Win32.
+    void TrackPopupMenu(const PopupMenu& menu, Point screenPoint) override;
+    // The user drags: the desktop's cursor (and the window) move by the next queued distance
+    // (none: no movement); m_duringMoveLoop runs meanwhile, so timers may fire inside the loop.
+    void RunMoveLoop(Point clientPoint) override;
+
+    // Delivers the posted commands to the window's events in order; returns how many.
+    int DeliverPostedCommands();
+    void QueueMenuChoice(unsigned command) { m_menuChoices.push_back(command); }
+    void QueueDrag(Point distance) { m_drags.push_back(distance); }
+
+    IWindowEvents* m_events = nullptr;
+    std::vector<PopupMenu> m_menus; // every menu shown, in order
+    std::function<void()> m_whileMenuOpen;
+    std::function<void()> m_duringMoveLoop;
+    std::deque<unsigned> m_menuChoices;
+    std::deque<unsigned> m_postedCommands;
+    std::deque<Point> m_drags;
 
     bool m_refuseCreate = false;
     bool m_refuseFrame = false;
@@ -153,9 +199,17 @@ public:
 
 // All simulated services together.
 struct SimDesktop {
-    SimDesktop() { window.m_desktop = &desktop; }
+    SimDesktop() {
+        window.m_desktop = &desktop;
+        ui.m_desktop = &desktop;
+    }
     SimDesktop(const SimDesktop&) = delete;
     SimDesktop& operator=(const SimDesktop&) = delete;
+
+    // Every service of this desktop, the optional ones included.
+    AppServices AllServices() {
+        return AppServices{settings, files, ui, system, window, &sound, &programs, &desktop};
+    }
 
     SimSettingsStore settings;
     SimFileSystem files;

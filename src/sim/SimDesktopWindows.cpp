@@ -224,6 +224,11 @@ void SimDesktopWindows::PostTrack(WindowId window) {
     m_calls.push_back("PostTrack " + std::to_string(window));
 }
 
+void SimDesktopWindows::PostClose(WindowId window) {
+    m_calls.push_back("PostClose " + std::to_string(window));
+    m_closePosted.push_back(window);
+}
+
 void SimDesktopWindows::AddLayeredStyle(WindowId window) {
     m_calls.push_back("Layered " + std::to_string(window));
     if (Window* w = Find(window))

@@ -60,6 +60,8 @@ public:
                       unsigned flags) override;
     void HideWindow(WindowId window) override;
     void PostTrack(WindowId window) override;
+    // Recorded in m_calls and in m_closePosted; the window stays until a test removes it.
+    void PostClose(WindowId window) override;
     void AddLayeredStyle(WindowId window) override;
     bool SetLayeredAttributes(WindowId window, Color key, BYTE alpha, DWORD flags) override;
 
@@ -69,9 +71,11 @@ public:
     // False: a system before Windows 2000, without the layered-attributes operation.
     bool m_hasLayeredAttributes = true;
     // Every change in order: "SetWindowPos ID topmost X,Y CXxCY 0xFLAGS", "Hide ID",
-    // "PostTrack ID", "BringToTop ID", "Layered ID", "LayeredAttributes ID key=0xRRGGBB
+    // "PostTrack ID", "PostClose ID", "BringToTop ID", "Layered ID", "LayeredAttributes ID key=0xRRGGBB
     // alpha=A flags=F" (only when the operation exists).
     std::vector<std::string> m_calls;
+    // The windows asked to close, in order.
+    std::vector<WindowId> m_closePosted;
 
 private:
     void Raise(WindowId window); // to the top of its band

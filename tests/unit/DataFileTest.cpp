@@ -92,6 +92,22 @@ TEST(CharacterFile, PatternNameWithOutOfRangeLengthsIsCutOrEmpty) {
     EXPECT_EQ(f.PatternName(1), "");
 }
 
+TEST(CharacterFile, PatternNameIsCutAtTheImagesEnd) {
+    build::Character c = test::BasicCharacter(301, 1);
+    Bytes b = build::BuildCharacter(c);
+    const std::size_t rec = CharacterFile(View(b)).PatternOffset(0);
+    // A length of 200 with only 4 name bytes left in the image.
+    b[rec + 1] = 200;
+    b[rec + 2] = 0;
+    b.resize(rec + 3 + 4);
+    const std::string name = CharacterFile(View(b)).PatternName(0);
+    ASSERT_EQ(name.size(), 4u);
+    // Read back with the stored length as the key.
+    BYTE expected[4];
+    DecodeTextFormA(b.data() + rec + 3, 4, 200, expected);
+    EXPECT_EQ(name, std::string(reinterpret_cast<char*>(expected), 4));
+}
+
 TEST(CharacterFile, CellRecordsByAddressArithmetic) {
     build::Character c = test::BasicCharacter();
     build::Cell cell = build::MaskCell1({"0101", "1111"});

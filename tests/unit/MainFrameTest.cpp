@@ -34,8 +34,7 @@ public:
 class MainFrameTest : public ::testing::Test {
 protected:
     sim::SimDesktop desk;
-    CCharacterApp app{AppServices{desk.settings, desk.files, desk.ui, desk.system, desk.window, &desk.sound,
-                                  &desk.programs, &desk.desktop}};
+    CCharacterApp app{desk.AllServices()};
     CMainFrame frame{app};
     WindowId target = 0;
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,8 @@ protected:
 
     Track() {
         SimDesktopWindows::Window c;
-        c.title = kCharacterWindowTitle;
-        c.className = kCharacterWindowClass;
+        c.title = kAppTitle;
+        c.className = kWindowClass;
         c.rect = Rect{0, 0, kWidth, kHeight};
         c.visible = false;
         self = desk.Add(c);
@@ -158,8 +159,8 @@ TEST_F(Track, NoUsableTargetHides) {
         SimDesktopWindows fresh;
         desk = fresh;
         SimDesktopWindows::Window me;
-        me.title = kCharacterWindowTitle;
-        me.className = kCharacterWindowClass;
+        me.title = kAppTitle;
+        me.className = kWindowClass;
         me.rect = Rect{50, 50, 50 + kWidth, 50 + kHeight};
         self = req.hWnd = desk.Add(me); // shown
         state = PlacementState{FALSE, 7, 8, Rect{1, 2, 3, 4}};
@@ -187,9 +188,12 @@ TEST_F(Track, TargetsThatLeaveTheCharacterAsItIs) {
         bool visible;
     };
     const Case cases[] = {
-        {"another instance's character", kCharacterWindowTitle, kCharacterWindowClass, true},
-        {"another hidden instance", kCharacterWindowTitle, kCharacterWindowClass, false},
+        {"another instance's character", kAppTitle, kWindowClass, true},
+        {"another hidden instance", kAppTitle, kWindowClass, false},
         {"an invisible window", "Notepad", "Notepad", false},
+        // The title alone makes another instance, whatever the class (a folder window named
+        // like the program too).
+        {"a window only titled like the program", kAppTitle, "CabinetWClass", true},
     };
     for (bool shown : {false, true}) {
         for (const Case& c : cases) {
@@ -210,9 +214,9 @@ TEST_F(Track, TargetsThatLeaveTheCharacterAsItIs) {
     EXPECT_TRUE(desk.m_calls.empty());
 }
 
-TEST_F(Track, AWindowThatOnlySharesTheTitleIsATarget) {
-    // For instance a folder window of the installation directory.
-    desk.SetForeground(AddWindow(Rect{100, 200, 500, 400}, kCharacterWindowTitle, "CabinetWClass"));
+TEST_F(Track, OnlyTheWholeTitleMakesAnotherInstance) {
+    desk.SetForeground(
+        AddWindow(Rect{100, 200, 500, 400}, (std::string(kAppTitle) + " - folder").c_str(), "CabinetWClass"));
     EXPECT_EQ(Run(), TrackOutcome::Placed);
 }
 
@@ -325,8 +329,8 @@ TEST(ActivateNextWindow, FirstVisibleNormalWindowBelowTheDialog) {
     SimDesktopWindows::Window w;
     w.title = "Notepad";
     const WindowId target = desk.Add(w);
-    w.title = kCharacterWindowTitle;
-    w.className = kCharacterWindowClass;
+    w.title = kAppTitle;
+    w.className = kWindowClass;
     desk.Add(w); // a character shown by its script while the dialog ran
     w.title = "Minimised";
     w.className = "";
@@ -347,9 +351,39 @@ TEST(ActivateNextWindow, FirstVisibleNormalWindowBelowTheDialog) {
     EXPECT_TRUE(desk.m_calls.empty());
 }
 
+TEST(DragPosition, HorizontalDistanceAsAPercentOfTheFreeWidth) {
+    struct Case {
+        int position;
+        int dx;
+        Rect reference;
+        int charWidth;
+        int expected;
+    };
+    const Rect wide{100, 200, 1132, 500}; // free width 1000 for a 32-pixel character
+    const Case cases[] = {
+        {50, 0, wide, 32, 50},
+        {50, 9, wide, 32, 50},
+        {50, 10, wide, 32, 51},
+        {50, -15, wide, 32, 49}, // truncated toward zero: -1
+        {50, -9, wide, 32, 50},
+        {95, 100, wide, 32, 100},
+        {3, -100, wide, 32, 0},
+        {50, 5000, wide, 32, 100},
+        {50, 7, Rect{0, 0, 132, 10}, 32, 57},  // free width 100
+        {50, 300, Rect{0, 0, 32, 10}, 32, 50}, // free width 0
+        {50, 300, Rect{0, 0, 20, 10}, 32, 50}, // narrower than the character
+        {50, 1, Rect{0, 0, 33, 10}, 32, 100},  // free width 1: every pixel is 100 %
+        {50, INT_MAX, wide, 32, 100},          // no overflow
+        {50, INT_MIN, Rect{INT_MIN, 0, INT_MAX, 10}, 32, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(placement::DragPosition(c.position, c.dx, c.reference, c.charWidth), c.expected)
+            << c.position << " " << c.dx << " over " << c.reference.Width();
+}
+
 TEST(SimCharacterWindow, LivesOnTheSimulatedDesktop) {
     sim::SimDesktop desk;
-    ASSERT_TRUE(desk.window.Create(WindowCreateParams{"Kelpo32", kWidth, kHeight, true}));
+    ASSERT_TRUE(desk.window.Create(WindowCreateParams{kAppTitle, kWidth, kHeight, true}));
     const SimDesktopWindows::Window* w = desk.desktop.Find(desk.window.m_id);
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(placement::IsCharacterWindow(desk.desktop, w->id));
