@@ -71,10 +71,11 @@ def placed_x(position, width, rect=TARGET):
 
 
 def start_on_target(ctx, prefix, path, args=()):
-    """Kelpo32.exe with the character file, standing visibly on a target window."""
-    program = prefix.start(ctx.exe, list(args) + [path])
-    character(prefix, what="the character window")
+    """Kelpo32.exe with the character file, standing visibly on a target window. The target comes
+    first: the character overlaps its top edge, and without a window manager a window that Wine maps
+    later may stay above the topmost character in the X server's stacking, taking its clicks."""
     start_target(prefix)
+    program = prefix.start(ctx.exe, list(args) + [path])
     return program, character(prefix, lambda w: w["visible"], what="the character shown on its target")
 
 
@@ -82,9 +83,16 @@ def centre(rect):
     return (rect[0] + rect[2]) // 2, (rect[1] + rect[3]) // 2
 
 
+def point_at(prefix, x, y):
+    """Puts the pointer at (x, y) with a real motion: a window shown under a pointer that has not
+    moved since does not get Wine's next click."""
+    prefix.xdotool("mousemove", x - 5, y - 5)
+    prefix.xdotool("mousemove", x, y)
+
+
 def open_menu(ctx, prefix, window):
     """Right click on the character; the main menu as the probe reads it."""
-    prefix.xdotool("mousemove", *centre(window["rect"]))
+    point_at(prefix, *centre(window["rect"]))
     prefix.xdotool("click", "3")
     menus = prefix.menus(ctx.arch)
     check(menus, "no popup menu opened on a right click")
@@ -170,7 +178,7 @@ def context_menu_items(ctx):
           "the submenu of the pattern entry")
     # The menu opens at the cursor, left-aligned.
     equal(menu["rect"][:2], list(centre(window["rect"])), "menu's top left corner")
-    screenshot(ctx, prefix, "menu-" + ctx.label)
+    screenshot(ctx, prefix, "menu-columns" if columns else "menu")
     # Esc closes the pattern menu, then the menu.
     wait_until("the menu closed", lambda: prefix.xdotool("key", "Escape") or not prefix.menus(ctx.arch, timeout=0.2))
     close(prefix, program, character(prefix))
@@ -247,7 +255,7 @@ def drag_moves_along_the_target(ctx):
     program, window = start_on_target(ctx, prefix, path, ["-p50"])
     equal(window["rect"][0], placed_x(50, 32), "x before the drag")
     x, y = centre(window["rect"])
-    prefix.xdotool("mousemove", x, y)
+    point_at(prefix, x, y)
     prefix.xdotool("mousedown", "1")
     # The first move away from the press point starts the move loop; the drag is measured from there.
     prefix.xdotool("mousemove", x, y + 2)
@@ -299,7 +307,9 @@ def settings_dialog_shows_applies_and_stores(ctx):
     for name, value in (("AutoAnimation", 0), ("TopMost", 1), ("TransMode", 0), ("Transparency", 60),
                         ("RandomMode", 0)):
         prefix.reg_set(SETTINGS_KEY, name, value)
-    for name, value in (("Position", 40), ("Pattern", 1), ("Fixed", 1)):
+    # Tracking mode 2 (never the taskbar): the character stands on the target, and the radio buttons
+    # show a mode other than the first.
+    for name, value in (("Position", 40), ("Pattern", 1), ("Fixed", 2)):
         prefix.reg_set(char_key("設定"), name, value)
     path = prefix.write(r"C:\kp\settings.kp", kpfile.build(name="設定", width=32, height=48))
     program, window = start_on_target(ctx, prefix, path)
@@ -320,7 +330,7 @@ def settings_dialog_shows_applies_and_stores(ctx):
         equal(shown[cid]["enabled"], cid not in TRANSLUCENCY_CONTROLS or version != "nt40",
               "control %d enabled" % cid)
     got = {cid: shown[cid]["checked"] for cid in (1003, 1006, 1007, 1008, 1009, 1010, 1011)}
-    equal(got, {1003: 0, 1006: 1, 1007: 0, 1008: 1, 1009: 0, 1010: 0, 1011: 0}, "check boxes and radios")
+    equal(got, {1003: 0, 1006: 1, 1007: 0, 1008: 0, 1009: 1, 1010: 0, 1011: 0}, "check boxes and radios")
     equal([(shown[c]["range"], shown[c]["pos"], shown[e]["text"]) for c, e in ((1001, 1002), (1012, 1013))],
           [([0, 100], 40, "40"), ([10, 100], 60, "60")], "sliders and number boxes")
     screenshot(ctx, prefix, "settings-" + version)
@@ -350,7 +360,7 @@ def settings_dialog_shows_applies_and_stores(ctx):
     equal({v: prefix.reg_get(SETTINGS_KEY, v) for v in ("AutoAnimation", "TopMost", "RandomMode")},
           {"AutoAnimation": dword(1), "TopMost": dword(1), "RandomMode": dword(1)}, "general settings")
     equal({v: prefix.reg_get(char_key("設定"), v) for v in ("Position", "Fixed")},
-          {"Position": dword(75), "Fixed": dword(1)}, "character settings")
+          {"Position": dword(75), "Fixed": dword(2)}, "character settings")
 
 
 # --- about box and exit all -----------------------------------------------------------------------
@@ -366,7 +376,8 @@ def about_box_shows_the_characters_text(ctx):
     check(dialog is not None, "no about box")
     texts = {c["id"]: c["text"] for c in dialog["children"]}
     equal(texts.get(1000), about, "text of static 1000")
-    check("Kelpo Ver3.10 for Win32" in texts.values(), "no version text in %r" % texts)
+    check("Kelpo Ver3.10 for Win32" in [c["text"] for c in dialog["children"]], "no version text in %r" % [
+        c["text"] for c in dialog["children"]])
     check(any(c["class"].lower() == "static" and (c["style"] & 0x1F) == kpwine.SS_ICON for c in dialog["children"]),
           "no icon in the about box")
     check(kpwine.IDOK in texts, "no OK button")
@@ -382,10 +393,11 @@ def exit_all_closes_every_instance_and_nothing_else(ctx):
     prefix = ctx.prefix()
     first = prefix.write(r"C:\kp\first.kp", kpfile.build(name="一号"))
     second = prefix.write(r"C:\kp\second.kp", kpfile.build(name="二号"))
-    # A window titled "Kelpo32" of another class stands as the target; one titled "Kelpo32x" beside it.
-    other = start_target(prefix, title=TITLE)
-    start_target(prefix, rect=(700, 600, 900, 700), title="Kelpo32x")
-    prefix.probe("activate", other)
+    # Windows titled "Kelpo32" (of another class) and "Kelpo32x" beside the target. A foreground window
+    # titled "Kelpo32" counts as another instance, on which no character stands: the target is in front.
+    start_target(prefix, rect=(650, 600, 800, 700), title=TITLE)
+    start_target(prefix, rect=(820, 600, 1000, 700), title="Kelpo32x")
+    prefix.probe("activate", start_target(prefix))
     programs = [prefix.start(ctx.exe, ["-p10", first]), prefix.start(ctx.exe, ["-p90", second])]
     windows = wait_until("both characters shown", lambda: (lambda ws: ws if len(ws) == 2 and all(
         w["visible"] for w in ws) else None)(characters(prefix)))
