@@ -95,7 +95,10 @@ def open_menu(ctx, prefix, window):
     point_at(prefix, *centre(window["rect"]))
     prefix.xdotool("click", "3")
     menus = prefix.menus(ctx.arch)
-    check(menus, "no popup menu opened on a right click")
+    if not menus:
+        shown = [w for w in prefix.windows(cls="#32768") if w["visible"]]
+        check(False, "no popup menu read after a right click (menu windows shown: %r; foreground %r; "
+              "character %r)" % (shown, prefix.probe("foreground")[1], characters(prefix)))
     return menus[0]
 
 

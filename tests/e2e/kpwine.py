@@ -35,7 +35,7 @@ WS_EX_LAYERED = 0x00080000
 SS_ICON = 0x3
 
 # Bump when the template's contents change, so that a cached template is rebuilt.
-TEMPLATE_LAYOUT = 3
+TEMPLATE_LAYOUT = 4
 
 IPA_FONT_FILES = (
     "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf",
@@ -49,6 +49,9 @@ FONT_REPLACEMENTS = {
     "MS PGothic": "IPAPGothic",
     "MS Gothic": "IPAGothic",
     "MS UI Gothic": "IPAPGothic",
+    # Menus and message boxes draw with Wine's own interface faces: mapped too, menus show Japanese.
+    "Tahoma": "IPAPGothic",
+    "MS Shell Dlg": "IPAPGothic",
 }
 
 # Files the template shares with every case by hard link: Wine only ever reads them. Everything else
