@@ -12,6 +12,8 @@
 // Cells are made with the character builder's cell type and laid out as a cell record holds them.
 #include "win32/Win32Canvas.h"
 
+#include "app/Commands.h"
+
 #include "Builder.h"
 #include "PictureFixtures.h"
 #include "chardata/SoftCanvas.h"
@@ -492,7 +494,7 @@ int Counter() {
 }
 
 int Balance() {
-    HWND hwnd = FindWindowW(L"Kelpo32CharacterWindow", L"Kelpo32");
+    HWND hwnd = FindWindowW(L"" KP_WINDOW_CLASS, L"" KP_APP_TITLE);
     const UINT msg = RegisterWindowMessageW(kp::win32::kGdiBalanceMessageName);
     DWORD_PTR result = 0;
     if (!hwnd || !msg || !SendMessageTimeoutW(hwnd, msg, 0, 0, SMTO_ABORTIFHUNG, 5000, &result)) {
