@@ -1,7 +1,7 @@
 #include "app/CharacterApp.h"
 
 #include "app/MainFrame.h"
-#include "platform/Cp932.h"
+#include "platform/Utf8.h"
 
 #include <cstdlib>
 
@@ -30,16 +30,16 @@ void CCharacterApp::WriteProfileString(const AnsiString& section, const AnsiStri
     m_services.settings.WriteString(section, name, value);
 }
 
-BOOL CCharacterApp::InitInstance(const AnsiString& cmdLine) {
+BOOL CCharacterApp::InitInstance(const Utf8String& cmdLine) {
     m_lpCmdLine = cmdLine;
     m_random.Seed(m_services.system.TickCount());
 
-    AnsiString fileName;
+    Utf8String fileName;
     m_bIgnoreDataName = FALSE;
     if (ReadCommandLine(fileName))
         m_strDataName = fileName;
     else
-        m_strDataName = GetProfileString(kAppSection, kDataName);
+        m_strDataName = m_services.settings.GetUtf8String(kAppSection, kDataName);
     if (m_bIgnoreDataName)
         m_strDataName.clear();
 
@@ -75,7 +75,7 @@ int CCharacterApp::ExitInstance() {
 void CCharacterApp::SaveSettings() {
     WriteProfileInt(kAppSection, kTransMode, m_nTransMode);
     WriteProfileInt(kAppSection, kTransparency, m_nTransparency);
-    WriteProfileString(kAppSection, kDataName, m_strDataName);
+    m_services.settings.WriteUtf8String(kAppSection, kDataName, m_strDataName);
     WriteProfileString(kAppSection, kCharName, m_strCharName);
     WriteProfileInt(kAppSection, kAutoAnimation, m_bAutoAnimation);
     WriteProfileInt(kAppSection, kTopMost, m_bTopMost);
@@ -88,7 +88,7 @@ void CCharacterApp::SaveSettings() {
     WriteProfileInt(m_strCharName, kFixed, m_nFixed);
 }
 
-int CCharacterApp::CopyArgument(const char* src, AnsiString& dst) {
+int CCharacterApp::CopyArgument(const char* src, Utf8String& dst) {
     dst.clear();
     bool quoted = false;
     int i = 0;
@@ -102,14 +102,15 @@ int CCharacterApp::CopyArgument(const char* src, AnsiString& dst) {
             break;
         dst.push_back(c);
     }
-    // An over-long token is cut, never split inside a double-byte character; the whole token
-    // is still consumed so that its tail is not read as another token.
-    if (dst.size() > kMaxPathBytes)
-        dst.resize(Cp932CutLength(dst, kMaxPathBytes));
+    // An over-long token is cut, never inside a character; the whole token is still consumed
+    // so that its tail is not read as another token. The blank, the quote and the option
+    // characters are ASCII, which never occurs inside a UTF-8 sequence, so the byte walk above
+    // cannot mistake part of a character for one of them.
+    dst.resize(Utf8CutLength(dst, kMaxPathChars));
     return i;
 }
 
-BOOL CCharacterApp::ReadCommandLine(AnsiString& fileName) {
+BOOL CCharacterApp::ReadCommandLine(Utf8String& fileName) {
     bool random = GetProfileInt(kAppSection, kRandomMode, 0) != 0;
     m_nFixedArg = -1;
     m_nPatternArg = -1;
@@ -118,7 +119,7 @@ BOOL CCharacterApp::ReadCommandLine(AnsiString& fileName) {
 
     const char* text = m_lpCmdLine.c_str();
     std::size_t i = 0;
-    AnsiString value;
+    Utf8String value;
     while (text[i] != '\0') {
         const char c = text[i];
         if (c == ' ') {
@@ -171,7 +172,7 @@ BOOL CCharacterApp::ReadCommandLine(AnsiString& fileName) {
 
 namespace {
 
-bool EndsWithKp(const AnsiString& path) {
+bool EndsWithKp(const Utf8String& path) {
     if (path.size() < 3)
         return false;
     const auto up = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
@@ -181,23 +182,21 @@ bool EndsWithKp(const AnsiString& path) {
 
 } // namespace
 
-BOOL CCharacterApp::PickRandomDataFile(AnsiString& fileName) {
-    AnsiString dir = fileName;
+BOOL CCharacterApp::PickRandomDataFile(Utf8String& fileName) {
+    Utf8String dir = fileName;
     if (!dir.empty()) {
         if (EndsWithKp(dir))
             return TRUE;
-        // The last character, not the last byte, decides: the second byte of a double-byte
-        // character may be 0x5C without being a path separator.
-        const std::size_t last = Cp932LastCharStart(dir);
-        if (!(last == dir.size() - 1 && dir[last] == '\\'))
+        // In UTF-8 the byte 0x5C is always the separator itself, never part of a character.
+        if (dir.back() != '\\')
             dir += '\\';
     }
-    const AnsiString pattern = dir + "*.kp";
+    const Utf8String pattern = dir + "*.kp";
     const std::size_t count = m_services.files.FindFiles(pattern).size();
     if (count == 0)
         return FALSE;
     const std::size_t r = static_cast<std::size_t>(Rand()) % count;
-    const std::vector<AnsiString> again = m_services.files.FindFiles(pattern);
+    const std::vector<Utf8String> again = m_services.files.FindFiles(pattern);
     if (again.empty())
         return FALSE;
     // The directory may have changed between the two enumerations: take the last match when

@@ -45,9 +45,10 @@ constexpr const char* kPattern = "Pattern";
 constexpr const char* kFixed = "Fixed";
 } // namespace settings
 
-// Longest token (file name or option value) the command line may give, in bytes; longer ones
-// are cut to this length.
-constexpr std::size_t kMaxPathBytes = 259;
+// Longest token (file name or option value) the command line may give, in UTF-16 code units
+// (the wide file functions' path limit less its terminator); longer ones are cut to this
+// length at a character boundary.
+constexpr std::size_t kMaxPathChars = 259;
 
 class CCharacterApp {
 public:
@@ -56,16 +57,17 @@ public:
     CCharacterApp(const CCharacterApp&) = delete;
     CCharacterApp& operator=(const CCharacterApp&) = delete;
 
-    // Start-up; FALSE ends the program. `cmdLine` is the command line after the program name.
-    BOOL InitInstance(const AnsiString& cmdLine);
+    // Start-up; FALSE ends the program. `cmdLine` is the command line after the program name,
+    // in UTF-8.
+    BOOL InitInstance(const Utf8String& cmdLine);
     // Saves the settings; the result is the process exit code.
     int ExitInstance();
     void SaveSettings();
-    BOOL ReadCommandLine(AnsiString& fileName);
-    // Copies one token from `src` into `dst` (quotes removed, cut at kMaxPathBytes) and returns
-    // the number of source characters consumed.
-    static int CopyArgument(const char* src, AnsiString& dst);
-    BOOL PickRandomDataFile(AnsiString& fileName);
+    BOOL ReadCommandLine(Utf8String& fileName);
+    // Copies one token from `src` into `dst` (quotes removed, cut at kMaxPathChars) and returns
+    // the number of source bytes consumed.
+    static int CopyArgument(const char* src, Utf8String& dst);
+    BOOL PickRandomDataFile(Utf8String& fileName);
     void CheckWindowsVersion();
 
     // The profile functions through which every part of the program reaches the store.
@@ -81,8 +83,9 @@ public:
     AppServices& Services() { return m_services; }
     CMainFrame* MainFrame() { return m_pMainWnd.get(); }
 
-    // Settings in memory.
-    AnsiString m_strDataName;
+    // Settings in memory. The data file's path is UTF-8; the character's name is code page 932
+    // text from its file.
+    Utf8String m_strDataName;
     AnsiString m_strCharName;
     BOOL m_bWin2000 = FALSE;
     int m_nTransMode = 0;
@@ -97,7 +100,7 @@ public:
     int m_nPositionArg = -1;
     int m_nPatternArg = -1;
     int m_nFixedArg = -1;
-    AnsiString m_lpCmdLine;
+    Utf8String m_lpCmdLine;
 
 private:
     AppServices m_services;

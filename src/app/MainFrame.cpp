@@ -33,7 +33,7 @@ void CMainFrame::CreateCellZeroPalette() {
         m_pPalette.reset();
 }
 
-BOOL CMainFrame::LoadDataFile(const AnsiString& path) {
+BOOL CMainFrame::LoadDataFile(const Utf8String& path) {
     if (m_bAnimTimer)
         m_window.KillTimer(kFrameTimer);
     m_bAnimTimer = FALSE;
@@ -75,7 +75,7 @@ BOOL CMainFrame::LoadDataFile(const AnsiString& path) {
 }
 
 BOOL CMainFrame::ChooseDataFile() {
-    AnsiString path;
+    Utf8String path;
     if (!m_app.Services().ui.ChooseFileToOpen(kChooseDataFileTitle, path))
         return FALSE;
     // A file the loader refuses has been explained by its message; the dialog is not offered again.

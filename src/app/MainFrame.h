@@ -34,7 +34,7 @@ public:
     BOOL CreateCharacterWindow();
     // Reads, checks and installs a character file; on failure the user has been told why and
     // the installed image (if any) is left as it was.
-    BOOL LoadDataFile(const AnsiString& path);
+    BOOL LoadDataFile(const Utf8String& path); // `path` is UTF-8
     // The open-file dialog and the loading of the chosen file.
     BOOL ChooseDataFile();
 

@@ -29,6 +29,15 @@ public:
                                  const AnsiString& defaultValue) = 0;
     virtual void WriteInt(const AnsiString& section, const AnsiString& name, int value) = 0;
     virtual void WriteString(const AnsiString& section, const AnsiString& name, const AnsiString& value) = 0;
+    // A string value that is not character text (a path), as UTF-8. A store that keeps bytes
+    // as they are keeps these too; the registry keeps both kinds as REG_SZ and converts each
+    // with its own code page.
+    virtual Utf8String GetUtf8String(const AnsiString& section, const AnsiString& name) {
+        return GetString(section, name, Utf8String());
+    }
+    virtual void WriteUtf8String(const AnsiString& section, const AnsiString& name, const Utf8String& value) {
+        WriteString(section, name, value);
+    }
 };
 
 // One owned block of bytes, left uninitialised on allocation so that reading a large file
@@ -46,16 +55,16 @@ struct ByteBlock {
     }
 };
 
-// Files. Paths are ANSI bytes in the platform's own syntax.
+// Files. Paths are UTF-8 in the platform's own syntax.
 class IFileSystem {
 public:
     virtual ~IFileSystem() = default;
     // Opens an existing file for reading without sharing, reads it whole into `out` and closes
     // it. Any failure along the way (missing, locked, unreadable, too large) gives false.
-    virtual bool ReadWholeFile(const AnsiString& path, ByteBlock& out) = 0;
+    virtual bool ReadWholeFile(const Utf8String& path, ByteBlock& out) = 0;
     // The bare file names (no directory part) matching a wildcard pattern such as
     // "C:\\chars\\*.kp", in the platform's enumeration order. No match gives an empty list.
-    virtual std::vector<AnsiString> FindFiles(const AnsiString& pattern) = 0;
+    virtual std::vector<Utf8String> FindFiles(const Utf8String& pattern) = 0;
 };
 
 enum class MessageStyle {
@@ -72,8 +81,8 @@ public:
     // A message box with the program title as caption. `text` is UTF-8.
     virtual MessageResult ShowMessage(const Utf8String& text, MessageStyle style) = 0;
     // The open-file dialog for character files ("*.kp"), titled `title` (UTF-8). True with the
-    // chosen path when the user confirms with OK; the file must exist.
-    virtual bool ChooseFileToOpen(const Utf8String& title, AnsiString& path) = 0;
+    // chosen path (UTF-8) when the user confirms with OK; the file must exist.
+    virtual bool ChooseFileToOpen(const Utf8String& title, Utf8String& path) = 0;
     // Runs the dialog of template `templateId` (IDD_ABOUTBOX, IDD_SETTINGS) modally, without a
     // parent window, forwarding its events to `logic`; returns the result it ended with (kIdOk,
     // kIdCancel), or -1 when the dialog could not be made.
@@ -119,12 +128,12 @@ public:
 class IWindowEvents {
 public:
     virtual ~IWindowEvents() = default;
-    virtual void OnClose() = 0;                   // WM_CLOSE
-    virtual BOOL OnQueryEndSession() = 0;         // WM_QUERYENDSESSION
-    virtual void OnPaint(IWindowDc& dc) = 0;      // WM_PAINT
-    virtual BOOL OnEraseBkgnd() = 0;              // WM_ERASEBKGND
-    virtual void OnTimer(unsigned nIDEvent) = 0;  // WM_TIMER
-    virtual void OnTrack() = 0;                   // the private WM_TRACK
+    virtual void OnClose() = 0;                  // WM_CLOSE
+    virtual BOOL OnQueryEndSession() = 0;        // WM_QUERYENDSESSION
+    virtual void OnPaint(IWindowDc& dc) = 0;     // WM_PAINT
+    virtual BOOL OnEraseBkgnd() = 0;             // WM_ERASEBKGND
+    virtual void OnTimer(unsigned nIDEvent) = 0; // WM_TIMER
+    virtual void OnTrack() = 0;                  // the private WM_TRACK
     // Mouse messages, the point in client coordinates; the platform's default processing follows.
     virtual void OnLButtonDown(unsigned nFlags, Point point) = 0;
     virtual void OnLButtonUp(unsigned nFlags, Point point) = 0;

@@ -56,9 +56,10 @@ struct LocalTime {
 // An opaque handle to a platform window; 0 means "no window".
 using WindowId = std::uintptr_t;
 
-// Strings that come from character files, paths, the command line and settings names are
-// code page 932 ("ANSI") bytes. Fixed interface texts are UTF-8 literals in the source.
-// The two never mix: each interface says which one it takes.
+// Strings that come from character files and settings names are code page 932 ("ANSI")
+// bytes. Paths and the command line are UTF-8, so that a folder named in any language can be
+// opened; fixed interface texts are UTF-8 literals in the source. The two never mix: each
+// interface says which one it takes.
 using AnsiString = std::string;
 using Utf8String = std::string;
 

@@ -120,7 +120,7 @@ MessageResult SimUi::ShowMessage(const Utf8String& text, MessageStyle style) {
     return style == MessageStyle::OkExclamation ? MessageResult::Ok : MessageResult::No;
 }
 
-bool SimUi::ChooseFileToOpen(const Utf8String& title, AnsiString& path) {
+bool SimUi::ChooseFileToOpen(const Utf8String& title, Utf8String& path) {
     m_fileDialogs.push_back(title);
     if (m_fileChoices.empty())
         return false;

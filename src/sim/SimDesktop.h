@@ -83,7 +83,7 @@ public:
 
     // Paths chosen in the next open-file dialogs; an empty string, or none queued, cancels.
     void QueueFileChoice(const AnsiString& path) { m_fileChoices.push_back(path); }
-    bool ChooseFileToOpen(const Utf8String& title, AnsiString& path) override;
+    bool ChooseFileToOpen(const Utf8String& title, Utf8String& path) override;
     const std::vector<Utf8String>& FileDialogs() const { return m_fileDialogs; }
 
     // The user's part in the next dialog of a template: it gets the dialog's logic and its

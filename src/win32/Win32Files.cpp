@@ -8,8 +8,8 @@
 
 namespace kp::win32 {
 
-bool Win32FileSystem::ReadWholeFile(const AnsiString& path, ByteBlock& out) {
-    HANDLE file = CreateFileW(AnsiToWide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+bool Win32FileSystem::ReadWholeFile(const Utf8String& path, ByteBlock& out) {
+    HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
@@ -42,14 +42,14 @@ bool Win32FileSystem::ReadWholeFile(const AnsiString& path, ByteBlock& out) {
     return true;
 }
 
-std::vector<AnsiString> Win32FileSystem::FindFiles(const AnsiString& pattern) {
-    std::vector<AnsiString> names;
+std::vector<Utf8String> Win32FileSystem::FindFiles(const Utf8String& pattern) {
+    std::vector<Utf8String> names;
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(AnsiToWide(pattern).c_str(), &data);
+    HANDLE find = FindFirstFileW(Utf8ToWide(pattern).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE)
         return names;
     do {
-        names.push_back(WideToAnsi(data.cFileName));
+        names.push_back(WideToUtf8(data.cFileName));
     } while (FindNextFileW(find, &data));
     FindClose(find);
     return names;

@@ -7,8 +7,8 @@ namespace kp::win32 {
 
 class Win32FileSystem : public IFileSystem {
 public:
-    bool ReadWholeFile(const AnsiString& path, ByteBlock& out) override;
-    std::vector<AnsiString> FindFiles(const AnsiString& pattern) override;
+    bool ReadWholeFile(const Utf8String& path, ByteBlock& out) override;
+    std::vector<Utf8String> FindFiles(const Utf8String& pattern) override;
 };
 
 } // namespace kp::win32

@@ -33,27 +33,39 @@ int RegistrySettingsStore::GetInt(const AnsiString& section, const AnsiString& n
     return static_cast<int>(value);
 }
 
-AnsiString RegistrySettingsStore::GetString(const AnsiString& section, const AnsiString& name,
-                                            const AnsiString& defaultValue) {
+bool RegistrySettingsStore::ReadText(const AnsiString& section, const AnsiString& name, std::wstring& text) {
     HKEY key = OpenSection(section);
     if (!key)
-        return defaultValue;
+        return false;
     const std::wstring wname = AnsiToWide(name);
     ::DWORD type = 0;
     ::DWORD size = 0;
     LONG r = RegQueryValueExW(key, wname.c_str(), nullptr, &type, nullptr, &size);
     if (r != ERROR_SUCCESS || type != REG_SZ) {
         RegCloseKey(key);
-        return defaultValue;
+        return false;
     }
-    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+    text.assign(size / sizeof(wchar_t) + 1, L'\0');
     size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
     r = RegQueryValueExW(key, wname.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size);
     RegCloseKey(key);
     if (r != ERROR_SUCCESS)
-        return defaultValue;
+        return false;
     text.resize(wcsnlen(text.c_str(), text.size()));
-    return WideToAnsi(text);
+    return true;
+}
+
+AnsiString RegistrySettingsStore::GetString(const AnsiString& section, const AnsiString& name,
+                                            const AnsiString& defaultValue) {
+    std::wstring text;
+    return ReadText(section, name, text) ? WideToAnsi(text) : defaultValue;
+}
+
+// A path written by an earlier build went through code page 932 on its way in, but the registry
+// holds every REG_SZ as UTF-16: it reads back here as the same characters, now as UTF-8.
+Utf8String RegistrySettingsStore::GetUtf8String(const AnsiString& section, const AnsiString& name) {
+    std::wstring text;
+    return ReadText(section, name, text) ? WideToUtf8(text) : Utf8String();
 }
 
 void RegistrySettingsStore::WriteInt(const AnsiString& section, const AnsiString& name, int value) {
@@ -65,15 +77,24 @@ void RegistrySettingsStore::WriteInt(const AnsiString& section, const AnsiString
     RegCloseKey(key);
 }
 
-void RegistrySettingsStore::WriteString(const AnsiString& section, const AnsiString& name,
-                                        const AnsiString& value) {
+void RegistrySettingsStore::WriteText(const AnsiString& section, const AnsiString& name,
+                                      const std::wstring& text) {
     HKEY key = OpenSection(section);
     if (!key)
         return;
-    const std::wstring w = AnsiToWide(value);
-    RegSetValueExW(key, AnsiToWide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(w.c_str()),
-                   static_cast<::DWORD>((w.size() + 1) * sizeof(wchar_t)));
+    RegSetValueExW(key, AnsiToWide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<::DWORD>((text.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
+}
+
+void RegistrySettingsStore::WriteString(const AnsiString& section, const AnsiString& name,
+                                        const AnsiString& value) {
+    WriteText(section, name, AnsiToWide(value));
+}
+
+void RegistrySettingsStore::WriteUtf8String(const AnsiString& section, const AnsiString& name,
+                                            const Utf8String& value) {
+    WriteText(section, name, Utf8ToWide(value));
 }
 
 } // namespace kp::win32

@@ -17,21 +17,32 @@ std::wstring ToWide(UINT cp, const std::string& s) {
     return w;
 }
 
-} // namespace
-
-std::wstring AnsiToWide(const std::string& s) { return ToWide(kCharacterCodePage, s); }
-
-std::wstring Utf8ToWide(const std::string& s) { return ToWide(CP_UTF8, s); }
-
-std::string WideToAnsi(const std::wstring& w) {
+std::string FromWide(UINT cp, const std::wstring& w) {
     if (w.empty())
         return {};
-    const int n = WideCharToMultiByte(kCharacterCodePage, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                      nullptr, nullptr);
+    const int n =
+        WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
     std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(kCharacterCodePage, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                        nullptr);
+    WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
     return s;
+}
+
+} // namespace
+
+std::wstring AnsiToWide(const std::string& s) {
+    return ToWide(kCharacterCodePage, s);
+}
+
+std::wstring Utf8ToWide(const std::string& s) {
+    return ToWide(CP_UTF8, s);
+}
+
+std::string WideToAnsi(const std::wstring& w) {
+    return FromWide(kCharacterCodePage, w);
+}
+
+std::string WideToUtf8(const std::wstring& w) {
+    return FromWide(CP_UTF8, w);
 }
 
 } // namespace kp::win32

@@ -167,7 +167,7 @@ MessageResult Win32Ui::ShowMessage(const Utf8String& text, MessageStyle style) {
     }
 }
 
-bool Win32Ui::ChooseFileToOpen(const Utf8String& title, AnsiString& path) {
+bool Win32Ui::ChooseFileToOpen(const Utf8String& title, Utf8String& path) {
     wchar_t file[MAX_PATH] = L"*.kp";
     static const wchar_t kFilter[] = L"KP Files (*.kp)\0*.kp\0";
     const std::wstring wtitle = Utf8ToWide(title);
@@ -188,7 +188,7 @@ bool Win32Ui::ChooseFileToOpen(const Utf8String& title, AnsiString& path) {
     const auto open = getOpenFileName.Get();
     if (!open || !open(&ofn))
         return false;
-    path = WideToAnsi(file);
+    path = WideToUtf8(file);
     return true;
 }
 

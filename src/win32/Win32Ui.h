@@ -16,7 +16,7 @@ class Win32Ui : public IModalUi {
 public:
     explicit Win32Ui(HINSTANCE instance);
     MessageResult ShowMessage(const Utf8String& text, MessageStyle style) override;
-    bool ChooseFileToOpen(const Utf8String& title, AnsiString& path) override;
+    bool ChooseFileToOpen(const Utf8String& title, Utf8String& path) override;
     int RunDialog(int templateId, IDialogLogic& logic) override;
 
     // Message boxes are owned by this window while it exists, so that they never sit under the

@@ -51,7 +51,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     kp::CCharacterApp app(kp::AppServices{settings, files, ui, system, window, &sound, &programs, &desktop});
 
     int exitCode = 0;
-    if (app.InitInstance(WideToAnsi(ArgumentsOf(GetCommandLineW())))) {
+    // The command line carries paths, so it reaches the core as UTF-8, never through code page 932.
+    if (app.InitInstance(WideToUtf8(ArgumentsOf(GetCommandLineW())))) {
         MSG msg;
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
             TranslateMessage(&msg);

@@ -70,15 +70,29 @@ TEST(CopyArgument, Tokens) {
 }
 
 TEST(CopyArgument, LongTokensAreCutButConsumedWhole) {
-    AnsiString dst;
-    const AnsiString longToken(400, 'a');
-    EXPECT_EQ(CCharacterApp::CopyArgument(longToken.c_str(), dst), 400);
-    EXPECT_EQ(dst.size(), kMaxPathBytes);
-    // The cut never leaves half a double-byte character.
-    AnsiString dbcs(258, 'a');
-    dbcs += "\x83\x65\x83\x65";
-    EXPECT_EQ(CCharacterApp::CopyArgument(dbcs.c_str(), dst), 262);
-    EXPECT_EQ(dst.size(), 258u);
+    // Tokens are UTF-8 and cut at 259 UTF-16 units, the wide file functions' path limit, never
+    // inside a character; the whole token is consumed whatever is kept.
+    const std::string a258(258, 'a');
+    std::string e300;
+    for (int i = 0; i < 300; ++i)
+        e300 += "\xC3\xA9"; // é
+    struct Case {
+        std::string token;
+        std::size_t kept;
+    };
+    const Case cases[] = {
+        {std::string(400, 'a'), kMaxPathChars},
+        {e300, 2 * kMaxPathChars},                // 259 characters of two bytes
+        {a258 + "\xEA\xB0\x80\xEA\xB0\x80", 261}, // 가가: one fits, three bytes
+        {a258 + "\xF0\x9F\x98\x80", 258},         // an emoji counts two units: left out
+        {a258 + "\xE3\x83", 259},                 // a cut sequence counts byte by byte
+        {a258 + "\x83\x65\x83\x65", 259},         // stray bytes count one each
+    };
+    for (const auto& c : cases) {
+        Utf8String dst;
+        EXPECT_EQ(CCharacterApp::CopyArgument(c.token.c_str(), dst), static_cast<int>(c.token.size()));
+        EXPECT_EQ(dst, c.token.substr(0, c.kept)) << c.kept;
+    }
 }
 
 TEST_F(Startup, CommandLineOptions) {
@@ -184,12 +198,40 @@ TEST_F(Startup, RandomInCurrentDirectoryStoresABareName) {
     EXPECT_EQ(app.m_strDataName, "only.kp");
 }
 
-TEST_F(Startup, DirectoryEndingInDoubleByteCharacterGetsASeparator) {
-    // 表 is 0x95 0x5C: its second byte is a backslash, but it is not a separator.
-    AddCharacter("C:\\\x95\x5C\\a.kp", "A");
-    AnsiString file = "C:\\\x95\x5C";
-    ASSERT_TRUE(app.PickRandomDataFile(file));
-    EXPECT_EQ(file, "C:\\\x95\x5C\\a.kp");
+TEST_F(Startup, DirectoryEndingInAnyCharacterGetsOneSeparator) {
+    // Paths are UTF-8: a directory gets exactly one separator whatever its last character, even
+    // when that character's last byte would be a code page 932 lead byte (Д ends in 0x94, ā in
+    // 0x81) that would pair with the separator.
+    const char* dirs[] = {"C:\\\xE8\xA1\xA8", "C:\\\xD0\x94", "C:\\\xD0\x94\\", "C:\\\xC4\x81",
+                          "C:\\\xEA\xB0\x80"};
+    for (const char* d : dirs) {
+        Utf8String dir = d;
+        if (dir.back() != '\\')
+            dir += '\\';
+        AddCharacter(dir + "a.kp", "A");
+        Utf8String file = d;
+        ASSERT_TRUE(app.PickRandomDataFile(file)) << d;
+        EXPECT_EQ(file, dir + "a.kp");
+    }
+}
+
+TEST_F(Startup, PathsInAnyLanguageLoadAndAreRememberedUnchanged) {
+    // é, Cyrillic and Korean: none has a code page 932 form.
+    const Utf8String path = "C:\\caf\xC3\xA9 \xD0\x94\xD0\xB0\\\xEA\xB0\x80.kp";
+    AddCharacter(path, "Unicode");
+    ASSERT_TRUE(RunToEnd("\"" + path + "\" -p20"));
+    EXPECT_EQ(StoredText("Kelpo32", "DataName"), path);
+    EXPECT_EQ(Stored("Unicode", "Position"), 20);
+
+    // The next start without a command line opens the remembered file.
+    sim::SimDesktop again;
+    again.settings = desk.settings;
+    again.files = desk.files;
+    CCharacterApp next{AppServices{again.settings, again.files, again.ui, again.system, again.window}};
+    ASSERT_TRUE(next.InitInstance(""));
+    EXPECT_EQ(next.m_strDataName, path);
+    EXPECT_EQ(next.m_strCharName, "Unicode");
+    EXPECT_TRUE(again.ui.Messages().empty());
 }
 
 // ---------------------------------------------------------------------------------------------
