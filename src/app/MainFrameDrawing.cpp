@@ -17,7 +17,7 @@ void CMainFrame::DrawCell(WORD cell) {
     if (!m_pCanvas)
         return;
     bool ok = true;
-    const std::size_t bih = m_file.CellBitmapInfoOffset(cell, &ok);
+    const FileOffset bih = m_file.CellBitmapInfoOffset(cell, &ok);
     const WORD x = m_file.CellX(cell, &ok);
     const WORD y = m_file.CellY(cell, &ok);
     const BitmapInfo bi = m_file.ReadBitmapInfo(bih, &ok);
@@ -40,7 +40,7 @@ WORD CMainFrame::CreateMaskRgn(BYTE kind, WORD cell) {
     // cannot be read, holds no region.
     auto rgn = std::make_unique<CMaskRgn>();
     bool ok = true;
-    const std::size_t bih = m_file.CellBitmapInfoOffset(cell, &ok);
+    const FileOffset bih = m_file.CellBitmapInfoOffset(cell, &ok);
     const BitmapInfo bi = m_file.ReadBitmapInfo(bih, &ok);
     if (ok)
         rgn->BuildFromBits(m_file.Image(), bih, m_file.PixelBitsOffset(bih, bi), bi.biWidth, bi.biHeight,
@@ -69,7 +69,7 @@ void CMainFrame::SetShape(WORD slot) {
 
 void CMainFrame::ReplacePalette(WORD cell) {
     bool ok = true;
-    const std::size_t bih = m_file.CellBitmapInfoOffset(cell, &ok);
+    const FileOffset bih = m_file.CellBitmapInfoOffset(cell, &ok);
     if (!ok)
         return;
     auto palette = std::make_unique<LogPalette>();

@@ -10,20 +10,21 @@ CharacterFile::CharacterFile(ImageView image)
     : m_image(image), m_cells(image.U32(kCellsOffset)), m_header(image.U32(kHeaderOffset)),
       m_sounds(image.U32(kSoundsOffset)) {}
 
-std::size_t CharacterFile::PatternOffset(std::size_t g, bool* ok) const {
-    return m_header + m_image.U32(m_header + kPatternTable + 4 * g, ok);
+FileOffset CharacterFile::PatternOffset(std::size_t g, bool* ok) const {
+    return m_header + m_image.U32(m_header + kPatternTable + 4 * FileOffset{g}, ok);
 }
 
 AnsiString CharacterFile::PatternName(std::size_t g) const {
     bool ok = true;
-    const std::size_t rec = PatternOffset(g, &ok);
+    const FileOffset rec = PatternOffset(g, &ok);
     const auto n = static_cast<std::int16_t>(m_image.U16(rec + kPatternNameLength, &ok));
     if (!ok || n <= 0)
         return {};
     // Cut to 255 bytes and to what the image holds (the length word was inside, so the name's
     // start is too).
-    const std::size_t start = rec + kPatternName;
-    const std::size_t len = std::min({static_cast<std::size_t>(n), kMaxPatternName, m_image.Size() - start});
+    const FileOffset start = rec + kPatternName;
+    const auto len = static_cast<std::size_t>(
+        std::min<FileOffset>({static_cast<FileOffset>(n), kMaxPatternName, m_image.Size() - start}));
     if (len == 0)
         return {};
     AnsiString text(len, '\0');
@@ -36,11 +37,11 @@ AnsiString CharacterFile::PatternName(std::size_t g) const {
     return text;
 }
 
-std::size_t CharacterFile::CellOffset(WORD c, bool* ok) const {
-    return m_cells + m_image.U32(m_cells + kCellTable + 4 * std::size_t{c}, ok);
+FileOffset CharacterFile::CellOffset(WORD c, bool* ok) const {
+    return m_cells + m_image.U32(m_cells + kCellTable + 4 * FileOffset{c}, ok);
 }
 
-BitmapInfo CharacterFile::ReadBitmapInfo(std::size_t off, bool* ok) const {
+BitmapInfo CharacterFile::ReadBitmapInfo(FileOffset off, bool* ok) const {
     BitmapInfo bi;
     if (!m_image.Contains(off, kBitmapInfoHeaderSize)) {
         if (ok)
@@ -58,11 +59,11 @@ BitmapInfo CharacterFile::ReadBitmapInfo(std::size_t off, bool* ok) const {
     return bi;
 }
 
-std::size_t CharacterFile::SoundOffset(WORD i, bool* ok) const {
-    return m_sounds + m_image.U32(m_sounds + kSoundTable + 4 * std::size_t{i}, ok);
+FileOffset CharacterFile::SoundOffset(WORD i, bool* ok) const {
+    return m_sounds + m_image.U32(m_sounds + kSoundTable + 4 * FileOffset{i}, ok);
 }
 
-AnsiString CharacterFile::FixedText(std::size_t off, std::size_t size) const {
+AnsiString CharacterFile::FixedText(FileOffset off, std::size_t size) const {
     AnsiString text;
     for (std::size_t i = 0; i < size; ++i) {
         bool ok = true;

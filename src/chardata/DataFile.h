@@ -109,9 +109,9 @@ public:
 
     WORD Version() const { return m_image.U16(kpfile::kVersion); }
     DWORD FileSizeField() const { return m_image.U32(kpfile::kFileSize); }
-    std::size_t CellsOffset() const { return m_cells; }
-    std::size_t HeaderOffset() const { return m_header; }
-    std::size_t SoundsOffset() const { return m_sounds; }
+    FileOffset CellsOffset() const { return m_cells; }
+    FileOffset HeaderOffset() const { return m_header; }
+    FileOffset SoundsOffset() const { return m_sounds; }
 
     // Character header.
     AnsiString Name() const { return FixedText(m_header, kpfile::kNameSize); }
@@ -120,7 +120,7 @@ public:
     WORD DefaultPattern() const { return m_image.U16(m_header + kpfile::kDefaultPattern); }
     WORD DefaultPosition() const { return m_image.U16(m_header + kpfile::kDefaultPosition); }
     // Image offset of pattern record g (0-based).
-    std::size_t PatternOffset(std::size_t g, bool* ok = nullptr) const;
+    FileOffset PatternOffset(std::size_t g, bool* ok = nullptr) const;
     WORD PrefixSize() const { return Back(kpfile::kPrefixSizeBack); }
     WORD CharHeaderCrc() const { return Back(kpfile::kCharHeaderCrcBack); }
     // Patterns per menu column; 0 (one column) unless the prefix says the word is present.
@@ -133,34 +133,38 @@ public:
     WORD CanvasWidth() const { return m_image.U16(m_cells + kpfile::kCanvasWidth); }
     WORD CanvasHeight() const { return m_image.U16(m_cells + kpfile::kCanvasHeight); }
     // Image offset of cell record c.
-    std::size_t CellOffset(WORD c, bool* ok = nullptr) const;
+    FileOffset CellOffset(WORD c, bool* ok = nullptr) const;
     // Image offset of cell c's BITMAPINFOHEADER.
-    std::size_t CellBitmapInfoOffset(WORD c, bool* ok = nullptr) const {
+    FileOffset CellBitmapInfoOffset(WORD c, bool* ok = nullptr) const {
         return CellOffset(c, ok) + kpfile::kCellBitmapInfo;
     }
-    WORD CellX(WORD c, bool* ok = nullptr) const { return m_image.U16(CellOffset(c, ok) + kpfile::kCellX, ok); }
-    WORD CellY(WORD c, bool* ok = nullptr) const { return m_image.U16(CellOffset(c, ok) + kpfile::kCellY, ok); }
+    WORD CellX(WORD c, bool* ok = nullptr) const {
+        return m_image.U16(CellOffset(c, ok) + kpfile::kCellX, ok);
+    }
+    WORD CellY(WORD c, bool* ok = nullptr) const {
+        return m_image.U16(CellOffset(c, ok) + kpfile::kCellY, ok);
+    }
     // The header fields at an image offset; clears *ok when the 40 bytes are not all there.
-    BitmapInfo ReadBitmapInfo(std::size_t bihOffset, bool* ok = nullptr) const;
+    BitmapInfo ReadBitmapInfo(FileOffset bihOffset, bool* ok = nullptr) const;
     // Where the pixel bits of the bitmap whose header is at `bihOffset` start: after the header
     // (its size word taken mod 65536) and the full colour table.
-    std::size_t PixelBitsOffset(std::size_t bihOffset, const BitmapInfo& bi) const {
+    FileOffset PixelBitsOffset(FileOffset bihOffset, const BitmapInfo& bi) const {
         return bihOffset + (bi.biSize & 0xFFFF) + 4 * ColorTableEntries(bi.biBitCount);
     }
 
     // Sound section.
     WORD SoundCount() const { return m_image.U16(m_sounds + kpfile::kSoundCount); }
     // Image offset of sound i (the caller checks i against SoundCount()).
-    std::size_t SoundOffset(WORD i, bool* ok = nullptr) const;
+    FileOffset SoundOffset(WORD i, bool* ok = nullptr) const;
 
 private:
-    AnsiString FixedText(std::size_t off, std::size_t size) const;
+    AnsiString FixedText(FileOffset off, std::size_t size) const;
     WORD Back(std::size_t back) const { return m_header >= back ? m_image.U16(m_header - back) : 0; }
 
     ImageView m_image;
-    std::size_t m_cells = 0;
-    std::size_t m_header = 0;
-    std::size_t m_sounds = 0;
+    FileOffset m_cells = 0;
+    FileOffset m_header = 0;
+    FileOffset m_sounds = 0;
 };
 
 // The two stored text forms of the checked versions. k is the stored length mod 256.

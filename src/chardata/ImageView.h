@@ -6,8 +6,15 @@
 #include "platform/Types.h"
 
 #include <cstddef>
+#include <cstdint>
 
 namespace kp {
+
+// An offset or a size computed from a file's fields. Always 64 bits, whatever the build: the
+// sum of a 32-bit offset and anything the file adds to it cannot wrap, so the 32-bit and the
+// 64-bit program (and the tools) judge every file alike, and the native tests cover both.
+using FileOffset = std::uint64_t;
+static_assert(sizeof(FileOffset) == 8, "file offsets are 64-bit in every build");
 
 class ImageView {
 public:
@@ -18,28 +25,30 @@ public:
     std::size_t Size() const { return m_size; }
 
     // True when the n bytes at `off` lie inside the image.
-    bool Contains(std::size_t off, std::size_t n) const { return off <= m_size && m_size - off >= n; }
+    bool Contains(FileOffset off, FileOffset n) const { return off <= m_size && m_size - off >= n; }
 
     // The offset of a pointer into this image (the pointer must lie inside it or at its end).
     std::size_t OffsetOf(const BYTE* p) const { return static_cast<std::size_t>(p - m_base); }
-    const BYTE* At(std::size_t off) const { return m_base + off; }
+    // The address of an offset that lies inside the image or at its end (checked by the caller).
+    const BYTE* At(FileOffset off) const { return m_base + static_cast<std::size_t>(off); }
 
     // Plain reads: 0 when out of range, and *ok (when given) is cleared.
-    BYTE U8(std::size_t off, bool* ok = nullptr) const {
+    BYTE U8(FileOffset off, bool* ok = nullptr) const {
         if (!Contains(off, 1))
             return Fail(ok);
-        return m_base[off];
+        return m_base[static_cast<std::size_t>(off)];
     }
-    WORD U16(std::size_t off, bool* ok = nullptr) const {
+    WORD U16(FileOffset off, bool* ok = nullptr) const {
         if (!Contains(off, 2))
             return Fail(ok);
-        return static_cast<WORD>(m_base[off] | (m_base[off + 1] << 8));
+        return static_cast<WORD>(At(off)[0] | (At(off)[1] << 8));
     }
-    DWORD U32(std::size_t off, bool* ok = nullptr) const {
+    DWORD U32(FileOffset off, bool* ok = nullptr) const {
         if (!Contains(off, 4))
             return Fail(ok);
-        return static_cast<DWORD>(m_base[off]) | (static_cast<DWORD>(m_base[off + 1]) << 8) |
-               (static_cast<DWORD>(m_base[off + 2]) << 16) | (static_cast<DWORD>(m_base[off + 3]) << 24);
+        const BYTE* p = At(off);
+        return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8) | (static_cast<DWORD>(p[2]) << 16) |
+               (static_cast<DWORD>(p[3]) << 24);
     }
 
 private:
@@ -57,10 +66,10 @@ private:
 // Ok(), so a caller reads a whole record and checks once.
 class ByteReader {
 public:
-    ByteReader(const ImageView& image, std::size_t pos) : m_image(image), m_pos(pos) {}
+    ByteReader(const ImageView& image, FileOffset pos) : m_image(image), m_pos(pos) {}
 
     bool Ok() const { return m_ok; }
-    std::size_t Pos() const { return m_pos; }
+    FileOffset Pos() const { return m_pos; }
 
     BYTE U8() { return m_ok ? Advance(m_image.U8(m_pos, &m_ok), 1) : 0; }
     WORD U16() { return m_ok ? Advance(m_image.U16(m_pos, &m_ok), 2) : 0; }
@@ -74,7 +83,7 @@ private:
     }
 
     ImageView m_image;
-    std::size_t m_pos;
+    FileOffset m_pos;
     bool m_ok = true;
 };
 

@@ -38,7 +38,7 @@ bool AnyCheckFails(const ImageView& image) {
     if (!CalcCrcInImage(image, 0, kFileHeaderCrcBits, crc) || crc != image.U16(kFileHeaderCrc, &ok) || !ok)
         return true;
 
-    const std::size_t h = image.U32(kHeaderOffset, &ok);
+    const FileOffset h = image.U32(kHeaderOffset, &ok);
     const WORD n = image.U16(h + kPatternCount, &ok);
     const WORD stored = h >= kCharHeaderCrcBack ? image.U16(h - kCharHeaderCrcBack, &ok) : 0;
     const auto bits = static_cast<WORD>(((std::size_t{n} + 26) * 4) & 0xFFFF);
@@ -67,9 +67,9 @@ bool CheckStructure(const ImageView& image) {
     if (!image.Contains(0, kFileHeaderSize))
         return false;
     const CharacterFile file(image);
-    const std::size_t h = file.HeaderOffset();
-    const std::size_t c = file.CellsOffset();
-    const std::size_t s = file.SoundsOffset();
+    const FileOffset h = file.HeaderOffset();
+    const FileOffset c = file.CellsOffset();
+    const FileOffset s = file.SoundsOffset();
 
     // Character header, its pattern table and the words in front of it.
     if (h < kPrefixSizeBack || !image.Contains(h - kPrefixSizeBack, kPrefixSizeBack + kPatternTable))
@@ -85,7 +85,7 @@ bool CheckStructure(const ImageView& image) {
     const bool checked = file.Version() >= kFirstCheckedVersion;
     for (std::size_t g = 0; g < patterns; ++g) {
         bool ok = true;
-        const std::size_t rec = file.PatternOffset(g, &ok);
+        const FileOffset rec = file.PatternOffset(g, &ok);
         const auto n = static_cast<std::int16_t>(image.U16(rec + kPatternNameLength, &ok));
         if (!ok || n < 0)
             return false;
@@ -98,13 +98,14 @@ bool CheckStructure(const ImageView& image) {
     if (!image.Contains(c, kCellTable + 4))
         return false;
     bool ok = true;
-    const std::size_t bih = file.CellBitmapInfoOffset(0, &ok);
+    const FileOffset bih = file.CellBitmapInfoOffset(0, &ok);
     const BitmapInfo bi = file.ReadBitmapInfo(bih, &ok);
     if (!ok || !image.Contains(bih, kBitmapInfoHeaderSize + 4 * ColorTableEntries(bi.biBitCount)))
         return false;
 
     // Sound table.
-    if (!image.Contains(s, kSoundTable) || !image.Contains(s + kSoundTable, 4 * std::size_t{file.SoundCount()}))
+    if (!image.Contains(s, kSoundTable) ||
+        !image.Contains(s + kSoundTable, 4 * std::size_t{file.SoundCount()}))
         return false;
     return true;
 }

@@ -94,7 +94,7 @@ std::size_t ExpandMaskRuns(BYTE* dest, std::size_t destLen, const BYTE* src, std
     return reader.Read(dest, destLen);
 }
 
-BOOL CMaskRgn::BuildFromBits(const ImageView& image, std::size_t bihOffset, std::size_t bitsOffset, int width,
+BOOL CMaskRgn::BuildFromBits(const ImageView& image, FileOffset bihOffset, FileOffset bitsOffset, int width,
                              int height, int bitCount) {
     m_rgn = RectRegion();
     m_bHasRegion = false;

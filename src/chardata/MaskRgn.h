@@ -55,7 +55,7 @@ public:
     // top-left pixel). Returns TRUE when at least one pixel is inside; otherwise the object holds
     // no region. Masks that cannot be read as pixels (sizes out of range, an unsupported depth
     // or compression) hold no region either.
-    BOOL BuildFromBits(const ImageView& image, std::size_t bihOffset, std::size_t bitsOffset, int width,
+    BOOL BuildFromBits(const ImageView& image, FileOffset bihOffset, FileOffset bitsOffset, int width,
                        int height, int bitCount);
 
     bool HasRegion() const { return m_bHasRegion; }

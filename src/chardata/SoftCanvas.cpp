@@ -43,7 +43,7 @@ struct Field {
 
 bool ReadDibHeader(const DibRef& d, DibHeader& h) {
     const ImageView image(d.base, d.size);
-    const std::size_t o = d.infoOffset;
+    const FileOffset o = d.infoOffset;
     if (!image.Contains(o, kInfoHeaderSize))
         return false;
     const DWORD biSize = image.U32(o);
@@ -114,7 +114,7 @@ void SoftCanvas::DrawDib(int x, int y, const DibRef& d) {
     Color table[256] = {};
     const ImageView image(d.base, d.size);
     for (std::size_t i = 0; i < h.colorCount; ++i) {
-        const std::size_t e = h.colorTable + 4 * i;
+        const FileOffset e = h.colorTable + 4 * i;
         if (h.colorTable >= d.infoOffset && image.Contains(e, 4))
             table[i] = MakeColor(d.base[e + 2], d.base[e + 1], d.base[e]);
     }
@@ -192,7 +192,8 @@ void SoftCanvas::DrawUncompressed(int x, int y, const DibRef& d, const DibHeader
 void SoftCanvas::DrawRle(int x, int y, const DibRef& d, const DibHeader& h, const Color* table) {
     if (d.bitsOffset >= d.size)
         return;
-    std::size_t pos = d.bitsOffset;
+    // Inside the block after the test above, so the offset fits a size_t.
+    auto pos = static_cast<std::size_t>(d.bitsOffset);
     std::size_t end = d.size;
     if (h.sizeImage && h.sizeImage < end - pos)
         end = pos + h.sizeImage;

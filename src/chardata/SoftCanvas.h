@@ -20,9 +20,9 @@ struct DibHeader {
     bool topDown = false;    // biHeight was negative
     int bitCount = 0;
     DWORD compression = 0;
-    std::size_t colorCount = 0; // colour-table entries in use (biClrUsed, else 1 << bitCount)
-    std::size_t colorTable = 0; // image offset of the colour table: header + biSize
-    DWORD masks[3] = {};        // red, green, blue for BI_BITFIELDS
+    std::size_t colorCount = 0;   // colour-table entries in use (biClrUsed, else 1 << bitCount)
+    std::uint64_t colorTable = 0; // image offset of the colour table: header + biSize
+    DWORD masks[3] = {};          // red, green, blue for BI_BITFIELDS
     DWORD sizeImage = 0;
 };
 

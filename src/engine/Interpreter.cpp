@@ -1,5 +1,7 @@
 #include "engine/Interpreter.h"
 
+#include "chardata/Wave.h"
+
 #include <cstdint>
 #include <cstring>
 
@@ -132,16 +134,14 @@ void CScriptEngine::PlayEmbeddedSound(WORD n) {
     if (n >= file.SoundCount())
         return;
     bool ok = true;
-    const std::size_t off = file.SoundOffset(n, &ok);
+    const FileOffset off = file.SoundOffset(n, &ok);
     const ImageView& image = file.Image();
-    // The platform reads as far as the RIFF header says, so a sound is handed over only when all
-    // of it lies inside the image.
-    if (!ok || !image.Contains(off, 8) || std::memcmp(image.At(off), "RIFF", 4) != 0)
+    // The platform reads the RIFF and each of its chunks as far as their sizes say, so a sound
+    // is handed over only when all of it lies inside the image.
+    const FileOffset size = ok ? PlayableWaveSize(image, off) : 0;
+    if (size == 0)
         return;
-    const DWORD riffSize = image.U32(off + 4);
-    if (riffSize > image.Size() - off - 8)
-        return;
-    m_pHost->PlayWave(image.At(off), std::size_t{riffSize} + 8);
+    m_pHost->PlayWave(image.At(off), static_cast<std::size_t>(size));
 }
 
 void CScriptEngine::RunScript() {
@@ -383,7 +383,7 @@ void CScriptEngine::OnPatternMenu(unsigned nID) {
     m_pHost->HideWindow();
     m_state.m_nPattern = static_cast<int>(n);
     bool ok = true;
-    const std::size_t off = file.PatternOffset(index, &ok);
+    const FileOffset off = file.PatternOffset(index, &ok);
     m_state.m_pScript = ok && off < file.Image().Size() ? file.Image().At(off) : nullptr;
     m_state.m_nScriptPos = 0;
     if (m_bInStep)

@@ -39,11 +39,14 @@ public:
     std::size_t Available() const { return m_available; }
 
     // True when the n bytes at pos lie inside the image (pos counted from the script's start).
+    // A negative position (a jump to 0xFFFFFFFF is position -1) always fails; the test is a
+    // subtraction, so no sum can wrap in any build. A reader without a script has nothing
+    // available, so it only ever "reads" zero bytes.
     bool Has(int pos, std::size_t n) const {
-        // A negative position turns into a huge one and fails; positions and n are far below
-        // the range of size_t, so the sum cannot wrap. A reader without a script has nothing
-        // available, so it only ever "reads" zero bytes.
-        return static_cast<std::size_t>(static_cast<unsigned>(pos)) + n <= m_available;
+        if (pos < 0)
+            return false;
+        const auto at = static_cast<std::size_t>(pos);
+        return at <= m_available && m_available - at >= n;
     }
 
     // Each reader advances pos past what it read; a failed read leaves pos unchanged.

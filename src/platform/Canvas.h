@@ -54,8 +54,10 @@ struct LogPalette {
 struct DibRef {
     const BYTE* base = nullptr;
     std::size_t size = 0;
-    std::size_t infoOffset = 0;
-    std::size_t bitsOffset = 0;
+    // Offsets computed from the file's fields: 64-bit in every build, so that they never wrap
+    // into the block.
+    std::uint64_t infoOffset = 0;
+    std::uint64_t bitsOffset = 0;
 };
 
 // A font as CreateFont is asked for it: the fields a character chooses; width, escapement,

@@ -156,7 +156,7 @@ public:
         std::string which = "sound";
         for (WORD i = 0; i < File().SoundCount(); ++i) {
             bool ok = true;
-            const std::size_t off = File().SoundOffset(i, &ok);
+            const FileOffset off = File().SoundOffset(i, &ok);
             if (ok && File().Image().Contains(off, 1) && File().Image().At(off) == wave) {
                 which += " " + N(i);
                 break;

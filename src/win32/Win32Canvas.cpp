@@ -87,7 +87,7 @@ void Win32Canvas::DrawDib(int x, int y, const DibRef& d) {
         // Always the full table: indices past the entries in use find black, on every GDI.
         bih.biClrUsed = 1u << h.bitCount;
         for (std::size_t i = 0; i < h.colorCount; ++i) {
-            const std::size_t e = h.colorTable + 4 * i;
+            const std::uint64_t e = h.colorTable + 4 * i;
             if (image.Contains(e, 4))
                 info.colors[i] = RGBQUAD{d.base[e], d.base[e + 1], d.base[e + 2], 0};
         }

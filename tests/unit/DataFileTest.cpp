@@ -219,6 +219,37 @@ TEST(CheckImage, VerdictsInOrder) {
     }
 }
 
+// Offsets from the file are added in 64 bits in every build: a table entry near 2^32 gives an
+// offset past 2^32, never one that wraps back into the image (which the 32-bit build did).
+TEST(CharacterFile, OffsetSumsNearTwoToThe32DoNotWrap) {
+    static_assert(sizeof(CharacterFile().PatternOffset(0)) == 8 &&
+                      sizeof(CharacterFile().CellOffset(0)) == 8 &&
+                      sizeof(CharacterFile().SoundOffset(0)) == 8,
+                  "offsets are 64-bit in every build");
+    build::Character ch = test::BasicCharacter(300);
+    ch.sounds.push_back(build::MakeWave({1, 2}));
+    Bytes b = build::BuildCharacter(ch);
+    const CharacterFile file(View(b));
+    struct Case {
+        FileOffset tableEntry; // where the entry lies
+        FileOffset base;       // what it is relative to
+        std::function<FileOffset()> offset;
+    };
+    const Case cases[] = {
+        {file.HeaderOffset() + kpfile::kPatternTable, file.HeaderOffset(),
+         [&] { return file.PatternOffset(0); }},
+        {file.CellsOffset() + kpfile::kCellTable, file.CellsOffset(), [&] { return file.CellOffset(0); }},
+        {file.SoundsOffset() + kpfile::kSoundTable, file.SoundsOffset(), [&] { return file.SoundOffset(0); }},
+    };
+    for (const DWORD entry : {0xFFFFFFFFu, 0xFFFFFFF0u, 0x80000000u}) {
+        for (const auto& c : cases) {
+            build::PutU32(b, static_cast<std::size_t>(c.tableEntry), entry);
+            EXPECT_EQ(c.offset(), c.base + entry) << std::hex << entry;
+            EXPECT_GT(c.offset(), 0x7FFFFFFFull);
+        }
+    }
+}
+
 TEST(CheckStructure, RefusesAnythingPointingOutside) {
     using C = build::Character;
     const auto patch32 = [](std::size_t off, DWORD v) { return [=](Bytes& b) { build::PutU32(b, off, v); }; };
@@ -245,6 +276,12 @@ TEST(CheckStructure, RefusesAnythingPointingOutside) {
              b.resize(cell0 + 18 + 40 + 100);
              build::PutU32(b, kpfile::kSoundsOffset, 36); // keep the sound table inside
              build::PutU32(b, kpfile::kHeaderOffset, static_cast<DWORD>(b.size()));
+         },
+         false},
+        {"pattern offset that a 32-bit sum would wrap onto the file", nullptr,
+         [](Bytes& b) {
+             const FileOffset h = CharacterFile(View(b)).HeaderOffset();
+             build::PutU32(b, static_cast<std::size_t>(h + 104), static_cast<DWORD>(0x100000000ull - h + 40));
          },
          false},
         {"pattern record outside", nullptr,

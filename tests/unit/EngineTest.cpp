@@ -454,6 +454,53 @@ TEST_F(Engine, EmbeddedSoundsPlayOnlyWhenWhollyInsideTheFile) {
     EXPECT_EQ(calls[1], "timer 1");
 }
 
+TEST_F(Engine, EmbeddedSoundsPlayOnlyWhenEveryChunkLiesInsideTheRiff) {
+    // MakeWave: RIFF header (0..7), WAVE (8), "fmt " 16 bytes (12..35), "data" (36..).
+    const Bytes good = build::MakeWave({1, 2, 3, 4});
+    const Bytes odd = build::MakeWave({1, 2, 3}); // its pad byte lies past the RIFF's size
+    Bytes list = good;                            // a LIST chunk after the data
+    list.insert(list.end(), {'L', 'I', 'S', 'T', 2, 0, 0, 0, 'a', 'b'});
+    build::PutU32(list, 4, static_cast<DWORD>(list.size() - 8));
+    const auto patched = [&](std::size_t at, DWORD v) {
+        Bytes b = good;
+        build::PutU32(b, at, v);
+        return b;
+    };
+    Bytes noData = good;
+    noData[36] = 'x';
+    Bytes notWave = good;
+    notWave[8] = 'x';
+    struct Case {
+        const char* what;
+        Bytes wave;
+        bool plays;
+    };
+    const std::vector<Case> cases = {
+        {"well formed", good, true},
+        {"odd data without its pad byte", odd, true},
+        {"another chunk after the data", list, true},
+        {"data chunk claims 2^32 - 1 bytes", patched(40, 0xFFFFFFFFu), false},
+        {"data chunk one byte too long", patched(40, 5), false},
+        {"fmt chunk claims past the RIFF", patched(16, 0x7FFFFFF0u), false},
+        {"fmt chunk shorter than a format", patched(16, 14), false},
+        {"RIFF size 2^32 - 1", patched(4, 0xFFFFFFFFu), false},
+        {"RIFF smaller than its form", patched(4, 2), false},
+        {"no data chunk", noData, false},
+        {"not WAVE", notWave, false},
+    };
+    for (const auto& c : cases) {
+        Load({S().Op(OP_PLAYSOUND).Word(0).Wait(1)}, {c.wave});
+        engine.OnPatternMenu(1);
+        const Calls calls = Step();
+        EXPECT_EQ(calls.size(), c.plays ? 2u : 1u) << c.what;
+        if (c.plays && calls.size() == 2) { // the RIFF as its header measures it
+            EXPECT_EQ(calls[0].substr(calls[0].find(' ', 5) + 1),
+                      std::to_string(8 + (c.wave[4] | c.wave[5] << 8)))
+                << c.what;
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Pattern starts
 

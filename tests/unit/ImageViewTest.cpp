@@ -1,4 +1,5 @@
 #include "chardata/ImageView.h"
+#include "engine/ScriptReader.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,25 @@ TEST(ImageView, ContainsCannotOverflow) {
     EXPECT_FALSE(v.Contains(4, huge));
     EXPECT_FALSE(v.Contains(huge, 2));
     EXPECT_FALSE(v.Contains(7, 2));
+}
+
+// The script reader's range test is a subtraction: neither a negative position (a jump to
+// 0xFFFFFFFF) nor a huge count can wrap a sum back into the script, in any build.
+TEST(ScriptReader, HasCannotWrap) {
+    const BYTE bytes[16] = {};
+    const ScriptReader r(bytes, sizeof bytes);
+    const std::size_t huge = std::numeric_limits<std::size_t>::max();
+    struct Case {
+        int pos;
+        std::size_t n;
+        bool has;
+    };
+    const Case cases[] = {
+        {0, 16, true},  {15, 1, true},    {16, 0, true},    {16, 1, false},      {-1, 1, false},
+        {-1, 0, false}, {1, huge, false}, {0, huge, false}, {INT_MAX, 1, false}, {INT_MIN, 16, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(r.Has(c.pos, c.n), c.has) << c.pos << " " << c.n;
 }
 
 TEST(ImageView, ReadsPastTheEndGiveZeroAndClearOk) {

@@ -87,7 +87,7 @@ PatternExtents::PatternExtents(const CharacterFile& file) : m_size(file.Image().
     const WORD count = file.PatternCount();
     for (std::size_t k = 0; k < count; ++k) {
         bool ok = true;
-        const std::size_t at = file.PatternOffset(k, &ok);
+        const FileOffset at = file.PatternOffset(k, &ok);
         if (!ok)
             break;
         m_starts.push_back(at);
@@ -165,7 +165,7 @@ std::string DisassemblePattern(const CharacterFile& file, std::size_t g, bool of
     const ImageView& image = file.Image();
     const WORD version = file.Version();
     bool ok = true;
-    const std::size_t rec = file.PatternOffset(g, &ok);
+    const FileOffset rec = file.PatternOffset(g, &ok);
     std::ostringstream out;
     if (!ok || !image.Contains(rec, 1)) {
         out << "pattern   # outside the file\n";
@@ -296,8 +296,8 @@ std::string FixedField(const ImageView& image, std::size_t off, std::size_t size
 bool StructuredSource(const CharacterFile& file, SourceFiles& out) {
     const ImageView& image = file.Image();
     std::ostringstream s;
-    const std::size_t h = file.HeaderOffset();
-    const std::size_t c = file.CellsOffset();
+    const FileOffset h = file.HeaderOffset();
+    const FileOffset c = file.CellsOffset();
     s << "# Made by kptool dump --source; kptool build gives the file back byte for byte.\n";
     s << "version " << file.Version() << '\n';
     s << "name " << QuoteString(FixedField(image, h, kNameSize)) << '\n';
@@ -328,11 +328,11 @@ bool StructuredSource(const CharacterFile& file, SourceFiles& out) {
         const auto n = static_cast<WORD>(i);
         file.CellOffset(n, &ok);
         const std::size_t next = i + 1 < cells ? file.CellOffset(static_cast<WORD>(i + 1), &ok) : prefixStart;
-        const std::size_t bih = file.CellBitmapInfoOffset(n, &ok);
+        const FileOffset bih = file.CellBitmapInfoOffset(n, &ok);
         const BitmapInfo bi = file.ReadBitmapInfo(bih, &ok);
         if (!ok || i > 0xFFFF)
             return false;
-        const std::size_t bits = file.PixelBitsOffset(bih, bi);
+        const FileOffset bits = file.PixelBitsOffset(bih, bi);
         if (bits > next || !image.Contains(bits, next - bits) || !image.Contains(bih, bits - bih) ||
             bi.biWidth <= 0 || bi.biHeight <= 0)
             return false;
@@ -358,7 +358,7 @@ bool StructuredSource(const CharacterFile& file, SourceFiles& out) {
     // Sounds: each runs to the next one or to the end of the file.
     const WORD sounds = file.SoundCount();
     for (WORD i = 0; i < sounds; ++i) {
-        const std::size_t at = file.SoundOffset(i, &ok);
+        const FileOffset at = file.SoundOffset(i, &ok);
         const std::size_t next =
             i + 1 < sounds ? file.SoundOffset(static_cast<WORD>(i + 1), &ok) : image.Size();
         if (!ok || at > next || !image.Contains(at, next - at))

@@ -111,7 +111,7 @@ void DumpFileHeader(const ImageView& image, std::ostream& out) {
 
 void DumpCharacterHeader(const CharacterFile& file, std::ostream& out) {
     const ImageView& image = file.Image();
-    const std::size_t h = file.HeaderOffset();
+    const FileOffset h = file.HeaderOffset();
     out << "character header at " << h << ":\n";
     Line(out, 1, "name", FixedText(image, h, kNameSize));
     Line(out, 1, "about", FixedText(image, h + kAboutOffset, kAboutSize));
@@ -171,7 +171,7 @@ void DumpPatterns(const CharacterFile& file, std::ostream& out) {
                      "table entries " + std::string(kOutside));
             return;
         }
-        const std::size_t rec = file.PatternOffset(g);
+        const FileOffset rec = file.PatternOffset(g);
         std::string name;
         bool lenOk = true;
         const auto n = static_cast<std::int16_t>(image.U16(rec + kPatternNameLength, &lenOk));
@@ -199,7 +199,7 @@ void DumpPatterns(const CharacterFile& file, std::ostream& out) {
 
 void DumpSounds(const CharacterFile& file, std::ostream& out) {
     const ImageView& image = file.Image();
-    const std::size_t s = file.SoundsOffset();
+    const FileOffset s = file.SoundsOffset();
     out << "sound section at " << s << " (sounds numbered from 0, as scripts number them):\n";
     bool ok = true;
     const WORD count = image.U16(s + kSoundCount, &ok);
@@ -216,7 +216,7 @@ void DumpSounds(const CharacterFile& file, std::ostream& out) {
                      "table entries " + std::string(kOutside));
             return;
         }
-        const std::size_t at = file.SoundOffset(static_cast<WORD>(i));
+        const FileOffset at = file.SoundOffset(static_cast<WORD>(i));
         std::string riff;
         if (!image.Contains(at, 8))
             riff = "RIFF length " + std::string(kOutside);
@@ -235,7 +235,7 @@ void DumpSounds(const CharacterFile& file, std::ostream& out) {
 
 void DumpCell0(const CharacterFile& file, std::ostream& out) {
     const ImageView& image = file.Image();
-    const std::size_t c = file.CellsOffset();
+    const FileOffset c = file.CellsOffset();
     out << "cell section at " << c << ":\n";
     Line(out, 1, "canvas width", U16Field(image, c + kCanvasWidth));
     Line(out, 1, "canvas height", U16Field(image, c + kCanvasHeight));
@@ -245,11 +245,11 @@ void DumpCell0(const CharacterFile& file, std::ostream& out) {
         out << "cell 0: table entry " << kOutside << '\n';
         return;
     }
-    const std::size_t rec = file.CellOffset(0);
+    const FileOffset rec = file.CellOffset(0);
     out << "cell 0: offset " << entry << " (file offset " << rec << ")\n";
     Line(out, 1, "x", U16Field(image, rec + kCellX));
     Line(out, 1, "y", U16Field(image, rec + kCellY));
-    const std::size_t bih = file.CellBitmapInfoOffset(0);
+    const FileOffset bih = file.CellBitmapInfoOffset(0);
     out << "  BITMAPINFOHEADER at " << bih << ":\n";
     Line(out, 2, "biSize", U32Field(image, bih));
     Line(out, 2, "biWidth", I32Field(image, bih + 4));

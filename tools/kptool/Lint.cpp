@@ -46,7 +46,7 @@ private:
         const WORD count = m_file.SoundCount();
         for (WORD i = 0; i < count; ++i) {
             bool ok = true;
-            const std::size_t at = m_file.SoundOffset(i, &ok);
+            const FileOffset at = m_file.SoundOffset(i, &ok);
             const DWORD length = m_image.U32(at + 4, &ok);
             if (!ok || m_image.U32(at) != 0x46464952u)
                 m_report.problems.push_back("sound " + std::to_string(i) +
@@ -64,14 +64,14 @@ private:
         if (c >= m_cellTable)
             return cell + " is past the cell table (" + Plural(m_cellTable, "entry", "entries") + ")";
         bool ok = true;
-        const std::size_t bih = m_file.CellBitmapInfoOffset(static_cast<WORD>(c), &ok);
+        const FileOffset bih = m_file.CellBitmapInfoOffset(static_cast<WORD>(c), &ok);
         const BitmapInfo bi = m_file.ReadBitmapInfo(bih, &ok);
         if (!ok)
             return cell + "'s record lies outside the file";
         const std::size_t table = 4 * ColorTableEntries(bi.biBitCount);
         if (!m_image.Contains(bih + kBitmapInfoHeaderSize, table))
             return cell + "'s colour table lies outside the file";
-        const std::size_t bits = m_file.PixelBitsOffset(bih, bi);
+        const FileOffset bits = m_file.PixelBitsOffset(bih, bi);
         if (bi.biCompression == kMaskRunLength && bi.biBitCount == 1) {
             if (draw)
                 return cell + " holds mask runs and cannot be drawn";
@@ -183,7 +183,7 @@ private:
 
     void Pattern(std::size_t g) {
         bool ok = true;
-        const std::size_t rec = m_file.PatternOffset(g, &ok);
+        const FileOffset rec = m_file.PatternOffset(g, &ok);
         const std::size_t end = m_extents.End(rec);
         const std::size_t size = ok && end > rec ? end - rec : 0;
         AnsiString name = m_file.PatternName(g);
