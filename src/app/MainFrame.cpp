@@ -53,9 +53,11 @@ BOOL CMainFrame::LoadDataFile(const Utf8String& path) {
         ui.ShowMessage(LoadMessageText(verdict), MessageStyle::OkExclamation);
         return FALSE;
     }
-    // Whatever the check fields say, a file whose structure points outside it is never used.
-    if (!CheckStructure(image)) {
-        ui.ShowMessage(LoadMessageText(LoadMessage::Corrupted), MessageStyle::OkExclamation);
+    // Whatever the check fields say, a file whose structure points outside it, or whose window
+    // or first cell is larger than the program can show, is never used.
+    const LoadMessage layout = CheckLayout(image);
+    if (layout != LoadMessage::None) {
+        ui.ShowMessage(LoadMessageText(layout), MessageStyle::OkExclamation);
         return FALSE;
     }
 
@@ -127,8 +129,10 @@ BOOL CMainFrame::CreateCharacterWindow() {
     params.width = m_file.CanvasWidth();
     params.height = m_file.CanvasHeight();
     params.layered = m_app.m_bWin2000 != FALSE;
-    if (!m_window.Create(params))
+    if (!m_window.Create(params)) {
+        m_app.Services().ui.ShowMessage(kWindowRefusedText, MessageStyle::OkExclamation);
         return FALSE;
+    }
 
     // 8. Layered with the colour key from the start on Windows 2000 and later.
     if (m_app.m_bWin2000)
@@ -137,6 +141,7 @@ BOOL CMainFrame::CreateCharacterWindow() {
     // 9. The first step, drawn into a new frame. Without a frame there is nothing to show.
     if (!DrawFirstFrame()) {
         m_window.Destroy();
+        m_app.Services().ui.ShowMessage(kWindowRefusedText, MessageStyle::OkExclamation);
         return FALSE;
     }
 

@@ -23,6 +23,9 @@ constexpr unsigned kPlacementInterval = 100;
 
 // The title of the open-file dialog that chooses a character file.
 constexpr const char* kChooseDataFileTitle = "データファイルの変更";
+// Told when the platform refuses the character's window or its frame (no memory for a frame of
+// that size, no more window objects): the program never ends without a word.
+constexpr const char* kWindowRefusedText = "キャラクターのウィンドウを作成できません。";
 
 class CMainFrame : public ScriptState, public PlacementState, public IWindowEvents {
 public:

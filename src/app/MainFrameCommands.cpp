@@ -111,7 +111,8 @@ void CMainFrame::OnChangeDataFile() {
     m_window.KillTimer(kFrameTimer);
     m_bAnimTimer = FALSE;
     m_pBitmap.reset();
-    DrawFirstFrame();
+    if (!DrawFirstFrame())
+        m_app.Services().ui.ShowMessage(kWindowRefusedText, MessageStyle::OkExclamation);
 
     // 11, 12. Shown at once, at its place.
     m_window.Repaint();

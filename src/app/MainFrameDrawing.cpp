@@ -2,6 +2,7 @@
 // instructions ask of the character window.
 #include "app/MainFrame.h"
 
+#include "chardata/Loader.h"
 #include "chardata/Palette.h"
 
 namespace kp {
@@ -21,7 +22,7 @@ void CMainFrame::DrawCell(WORD cell) {
     const WORD x = m_file.CellX(cell, &ok);
     const WORD y = m_file.CellY(cell, &ok);
     const BitmapInfo bi = m_file.ReadBitmapInfo(bih, &ok);
-    if (!ok)
+    if (!ok || !CellSizeInRange(bi.biWidth, bi.biHeight))
         return;
     const ImageView& image = m_file.Image();
     // Positions are unsigned: a cell at 0xFFF0 lies far to the right, not 16 pixels to the left.
@@ -42,7 +43,7 @@ WORD CMainFrame::CreateMaskRgn(BYTE kind, WORD cell) {
     bool ok = true;
     const FileOffset bih = m_file.CellBitmapInfoOffset(cell, &ok);
     const BitmapInfo bi = m_file.ReadBitmapInfo(bih, &ok);
-    if (ok)
+    if (ok && CellSizeInRange(bi.biWidth, bi.biHeight))
         rgn->BuildFromBits(m_file.Image(), bih, m_file.PixelBitsOffset(bih, bi), bi.biWidth, bi.biHeight,
                            bi.biBitCount);
     m_apMaskRgn[slot] = std::move(rgn);

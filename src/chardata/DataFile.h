@@ -36,6 +36,11 @@ constexpr WORD kFileHeaderCrcBits = 34;
 // Versions.
 constexpr WORD kFirstCheckedVersion = 301; // from here: check fields and stored text forms
 constexpr WORD kLastKnownVersion = 303;
+// The largest window (canvas) and cell sides the program accepts, in pixels. A canvas of
+// 4096 x 4096 is 64 MB at 32 bits per pixel: more than any screen needs, and a frame every
+// system can still make. Larger files are refused at load (message 6), larger cells ignored.
+constexpr WORD kMaxWindowSide = 4096;
+constexpr std::int32_t kMaxCellSide = 4096;
 
 // Character header and the words in front of it (negative offsets).
 constexpr std::size_t kNameSize = 32;

@@ -21,6 +21,8 @@ const char* LoadMessageText(LoadMessage m) {
         return "プログラムのバージョンが低いため、実行できません。";
     case LoadMessage::MayBeCorrupted:
         return "データが破損している可能性があります。\n続けますか？";
+    case LoadMessage::SizeOutOfRange:
+        return "キャラクターの大きさが範囲外のため、表示できません。";
     }
     return "";
 }
@@ -108,6 +110,25 @@ bool CheckStructure(const ImageView& image) {
         !image.Contains(s + kSoundTable, 4 * std::size_t{file.SoundCount()}))
         return false;
     return true;
+}
+
+bool CellSizeInRange(std::int32_t width, std::int32_t height) {
+    const auto inRange = [](std::int64_t v) { return v != 0 && v >= -kMaxCellSide && v <= kMaxCellSide; };
+    return width > 0 && inRange(width) && inRange(height);
+}
+
+LoadMessage CheckLayout(const ImageView& image) {
+    if (!CheckStructure(image))
+        return LoadMessage::Corrupted;
+    const CharacterFile file(image);
+    const WORD w = file.CanvasWidth();
+    const WORD h = file.CanvasHeight();
+    if (w == 0 || h == 0 || w > kMaxWindowSide || h > kMaxWindowSide)
+        return LoadMessage::SizeOutOfRange;
+    const BitmapInfo cell0 = file.ReadBitmapInfo(file.CellBitmapInfoOffset(0));
+    if (!CellSizeInRange(cell0.biWidth, cell0.biHeight))
+        return LoadMessage::SizeOutOfRange;
+    return LoadMessage::None;
 }
 
 } // namespace kp

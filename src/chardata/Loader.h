@@ -15,6 +15,7 @@ enum class LoadMessage {
     OldFormat = 3,      // the magic is not 'K' 'P'
     NewerVersion = 4,   // a format version this program does not know
     MayBeCorrupted = 5, // a check field differs: the user is asked whether to go on
+    SizeOutOfRange = 6, // the window or cell 0 is 0 pixels or larger than the program can show
 };
 
 // The message text (UTF-8) exactly as the program shows it.
@@ -31,5 +32,13 @@ LoadMessage CheckImage(const ImageView& image);
 // and colour table, and the sound table. A pattern count of 0 is refused too (a random choice
 // divides by it). Checked after the question, so a file that fails here gives message 2.
 bool CheckStructure(const ImageView& image);
+
+// Whether a cell's picture lies within the program's limits: sides of 1..kMaxCellSide pixels
+// (a negative height, a top-down picture, counts by its size).
+bool CellSizeInRange(std::int32_t width, std::int32_t height);
+
+// What comes after the question: CheckStructure (message 2), then the window's size (1 to
+// kMaxWindowSide pixels each way) and cell 0's (message 6). None when the image can be shown.
+LoadMessage CheckLayout(const ImageView& image);
 
 } // namespace kp

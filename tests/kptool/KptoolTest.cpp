@@ -98,7 +98,7 @@ TEST(Verdict, AgreesWithLoadDataFileForEveryFixture) {
                 if (v.message == LoadMessage::MayBeCorrupted && answer == MessageResult::Yes) {
                     expectLoaded = v.yesLoads ? TRUE : FALSE;
                     if (!v.yesLoads)
-                        expected.push_back(LoadMessageText(LoadMessage::Corrupted));
+                        expected.push_back(LoadMessageText(v.afterYes));
                 }
             }
             std::vector<std::string> shown;

@@ -430,8 +430,8 @@ TEST(PreviewFiles, FilesThatCannotBeShownOrWritten) {
          "kptool: answering Yes would give message 2: データが破損しています。\n"},
         {"may be damaged, loads", mayBeDamaged, 0,
          "kptool: データが破損している可能性があります。 続けますか？ (shown as answering Yes would)\n"},
-        {"no pixels", noPixels, tool::kPreviewNothingToShow,
-         "kptool: the character's window is 0 x 5 pixels: nothing to show\n"},
+        // The program refuses a window of 0 pixels at load, so the preview tells its message.
+        {"no pixels", noPixels, 6, "kptool: キャラクターの大きさが範囲外のため、表示できません。\n"},
     };
     for (const Case& k : cases) {
         TempDir tmp;

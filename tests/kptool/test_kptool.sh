@@ -22,6 +22,7 @@ m2='データが破損しています。'
 m3='旧バージョンのデータです。ZAVOVOで変換して下さい。'
 m4='プログラムのバージョンが低いため、実行できません。'
 m5=$'データが破損している可能性があります。\n続けますか？'
+m6='キャラクターの大きさが範囲外のため、表示できません。'
 m5_2="$m5"$'\n'"answering Yes would give message 2: $m2"
 
 expected_text() { # verdict -> the whole expected output
@@ -32,6 +33,7 @@ expected_text() { # verdict -> the whole expected output
     3) printf '%s' "$m3" ;;
     4) printf '%s' "$m4" ;;
     5) printf '%s' "$m5" ;;
+    6) printf '%s' "$m6" ;;
     5+2) printf '%s' "$m5_2" ;;
   esac
 }
@@ -73,6 +75,10 @@ corrupt-cells-offset-huge.kp        2
 corrupt-cell-table-outside.kp       2
 corrupt-cell0-outside.kp            2
 corrupt-cell0-header-cut.kp         2
+window4096.kp                       ok
+window65535.kp                      6
+window4097-301.kp                   6
+cell0-wide.kp                       6
 corrupt-colour-table-cut.kp         2
 corrupt-sounds-offset-huge.kp       2
 corrupt-sound-section-cut.kp        2

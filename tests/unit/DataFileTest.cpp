@@ -250,6 +250,43 @@ TEST(CharacterFile, OffsetSumsNearTwoToThe32DoNotWrap) {
     }
 }
 
+TEST(CheckLayout, WindowAndFirstCellWithinTheLimits) {
+    struct Case {
+        WORD width, height;
+        std::int32_t cellWidth, cellHeight;
+        LoadMessage verdict;
+    };
+    const WORD max = kpfile::kMaxWindowSide;
+    const std::int32_t cell = kpfile::kMaxCellSide;
+    const Case cases[] = {
+        {32, 32, 32, 32, LoadMessage::None},
+        {max, max, cell, cell, LoadMessage::None},
+        {1, 1, 1, -cell, LoadMessage::None},
+        {max + 1, 32, 4, 4, LoadMessage::SizeOutOfRange},
+        {32, max + 1, 4, 4, LoadMessage::SizeOutOfRange},
+        {0xFFFF, 0xFFFF, 4, 4, LoadMessage::SizeOutOfRange},
+        {0, 32, 4, 4, LoadMessage::SizeOutOfRange},
+        {32, 0, 4, 4, LoadMessage::SizeOutOfRange},
+        {32, 32, cell + 1, 1, LoadMessage::SizeOutOfRange},
+        {32, 32, 1, -cell - 1, LoadMessage::SizeOutOfRange},
+        {32, 32, 0, 4, LoadMessage::SizeOutOfRange},
+    };
+    for (const auto& c : cases) {
+        build::Character ch = test::BasicCharacter(300);
+        ch.width = c.width;
+        ch.height = c.height;
+        Bytes b = build::BuildCharacter(ch);
+        const FileOffset bih = CharacterFile(View(b)).CellBitmapInfoOffset(0);
+        build::PutU32(b, static_cast<std::size_t>(bih + 4), static_cast<DWORD>(c.cellWidth));
+        build::PutU32(b, static_cast<std::size_t>(bih + 8), static_cast<DWORD>(c.cellHeight));
+        EXPECT_EQ(CheckLayout(View(b)), c.verdict)
+            << c.width << "x" << c.height << " " << c.cellWidth << "x" << c.cellHeight;
+    }
+    EXPECT_EQ(CheckLayout(ImageView(nullptr, 0)), LoadMessage::Corrupted);
+    EXPECT_STREQ(LoadMessageText(LoadMessage::SizeOutOfRange),
+                 "キャラクターの大きさが範囲外のため、表示できません。");
+}
+
 TEST(CheckStructure, RefusesAnythingPointingOutside) {
     using C = build::Character;
     const auto patch32 = [](std::size_t off, DWORD v) { return [=](Bytes& b) { build::PutU32(b, off, v); }; };

@@ -203,6 +203,9 @@ TEST_F(MainFrameTest, RefusalsFailTheCreation) {
     EXPECT_FALSE(frame.CreateCharacterWindow());
     EXPECT_EQ(desk.window.m_timers.count(kPlacementTimer), 0u);
     EXPECT_EQ(frame.m_bTracking, FALSE);
+    // Never an end without a word: the user is told that the window could not be made.
+    ASSERT_EQ(desk.ui.Messages().size(), 1u);
+    EXPECT_EQ(desk.ui.Messages().back().text, kWindowRefusedText);
 
     // A window without a frame to show is no character window either: it goes again.
     CMainFrame second(app);
@@ -211,6 +214,8 @@ TEST_F(MainFrameTest, RefusalsFailTheCreation) {
     EXPECT_FALSE(second.CreateCharacterWindow());
     EXPECT_FALSE(desk.window.m_exists);
     EXPECT_EQ(desk.window.m_calls.back(), "Destroy");
+    ASSERT_EQ(desk.ui.Messages().size(), 2u);
+    EXPECT_EQ(desk.ui.Messages().back().text, kWindowRefusedText);
     EXPECT_EQ(desk.desktop.Find(desk.window.m_id), nullptr);
 }
 

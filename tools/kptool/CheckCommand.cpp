@@ -35,7 +35,8 @@ int RunCheck(IFileSystem& files, const AnsiString& path, const CheckOptions& opt
     } else {
         out << LoadMessageText(v.message) << '\n';
         if (v.message == LoadMessage::MayBeCorrupted && !v.yesLoads)
-            out << "answering Yes would give message 2: " << LoadMessageText(LoadMessage::Corrupted) << '\n';
+            out << "answering Yes would give message " << static_cast<int>(v.afterYes) << ": "
+                << LoadMessageText(v.afterYes) << '\n';
     }
     const bool loads =
         v.message == LoadMessage::None || (v.message == LoadMessage::MayBeCorrupted && v.yesLoads);

@@ -223,8 +223,8 @@ int RenderPreview(const std::vector<BYTE>& image, const PreviewOptions& options,
             return static_cast<int>(v.message);
         }
         if (!v.yesLoads) {
-            err << "\nkptool: answering Yes would give message 2: " << LoadMessageText(LoadMessage::Corrupted)
-                << '\n';
+            err << "\nkptool: answering Yes would give message " << static_cast<int>(v.afterYes) << ": "
+                << LoadMessageText(v.afterYes) << '\n';
             return static_cast<int>(v.message);
         }
         err << " (shown as answering Yes would)\n";

@@ -7,11 +7,13 @@ Verdict JudgeImage(const ImageView& image) {
     v.message = CheckImage(image);
     if (v.message != LoadMessage::None && v.message != LoadMessage::MayBeCorrupted)
         return v;
-    const bool structureOk = CheckStructure(image);
-    if (v.message == LoadMessage::MayBeCorrupted)
-        v.yesLoads = structureOk;
-    else if (!structureOk)
-        v.message = LoadMessage::Corrupted;
+    const LoadMessage layout = CheckLayout(image);
+    if (v.message == LoadMessage::MayBeCorrupted) {
+        v.yesLoads = layout == LoadMessage::None;
+        v.afterYes = layout;
+    } else {
+        v.message = layout;
+    }
     return v;
 }
 

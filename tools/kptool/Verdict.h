@@ -12,8 +12,10 @@ namespace kp::tool {
 struct Verdict {
     // The first message the program shows; None when the file loads without a word.
     LoadMessage message = LoadMessage::None;
-    // With message 5: whether answering Yes loads the file (false: Yes gives message 2).
+    // With message 5: whether answering Yes loads the file, and otherwise the message Yes gives
+    // (2 or 6).
     bool yesLoads = true;
+    LoadMessage afterYes = LoadMessage::None;
 };
 
 // The verdict on an image already in memory.
