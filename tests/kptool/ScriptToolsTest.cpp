@@ -331,6 +331,37 @@ void ExpectRoundTrip(const Bytes& image, bool structured) {
     EXPECT_EQ(again, image) << src.source;
 }
 
+// Cell headers that a BMP file cannot carry keep the raw image, and never make the dump build a
+// backwards range or multiply an unchecked width by a height.
+TEST(RoundTrip, CellHeadersOfOtherSizesOrHugeCellsKeepTheRawImage) {
+    struct Case {
+        const char* what;
+        WORD cell;
+        std::size_t field; // offset in the BITMAPINFOHEADER
+        DWORD value;
+    };
+    const Case cases[] = {
+        {"cell 0 header size 0", 0, 0, 0},          {"mask cell header size 0", 1, 0, 0},
+        {"mask cell header size 12", 1, 0, 12},     {"mask cell 2^30 wide", 1, 4, 0x40000000u},
+        {"mask cell 2^30 high", 1, 8, 0x40000000u}, {"mask cell 4097 wide", 1, 4, 4097},
+    };
+    for (const auto& c : cases) {
+        build::Character ch;
+        ch.cells.push_back(build::SolidCell8(2, 2, 0));
+        ch.cells.push_back(build::MaskCell1({"0110", "1001"}));
+        build::Pattern p;
+        p.name = "P";
+        p.body = {8, 5, 0, 13, 3, 0, 0, 0}; // OP_WAIT 5; OP_GOTO 3
+        ch.patterns.push_back(p);
+        ch.cells.back().compression = kpfile::kMaskRunLength;
+        Bytes b = build::BuildCharacter(ch);
+        const FileOffset bih = CharacterFile(ImageView(b.data(), b.size())).CellBitmapInfoOffset(c.cell);
+        build::PutU32(b, static_cast<std::size_t>(bih + c.field), c.value);
+        SCOPED_TRACE(c.what);
+        ExpectRoundTrip(b, false);
+    }
+}
+
 TEST(RoundTrip, EveryFixtureThatLoads) {
     int tried = 0;
     for (const auto& f : fixtures::AllFixtures()) {

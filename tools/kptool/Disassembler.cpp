@@ -327,10 +327,14 @@ bool StructuredSource(const CharacterFile& file, SourceFiles& out) {
     for (std::size_t i = 0; i < cells; ++i) {
         const auto n = static_cast<WORD>(i);
         file.CellOffset(n, &ok);
-        const std::size_t next = i + 1 < cells ? file.CellOffset(static_cast<WORD>(i + 1), &ok) : prefixStart;
+        const FileOffset next = i + 1 < cells ? file.CellOffset(static_cast<WORD>(i + 1), &ok) : prefixStart;
         const FileOffset bih = file.CellBitmapInfoOffset(n, &ok);
         const BitmapInfo bi = file.ReadBitmapInfo(bih, &ok);
-        if (!ok || i > 0xFFFF)
+        // A header of another size than 40 bytes (0 puts the pixel bits before the colour table),
+        // or a size the program would not draw, cannot be written as a BMP file: the raw image
+        // keeps such a file.
+        if (!ok || i > 0xFFFF || (bi.biSize & 0xFFFF) != kBitmapInfoHeaderSize ||
+            !CellSizeInRange(bi.biWidth, bi.biHeight))
             return false;
         const FileOffset bits = file.PixelBitsOffset(bih, bi);
         if (bits > next || !image.Contains(bits, next - bits) || !image.Contains(bih, bits - bih) ||
@@ -345,7 +349,7 @@ bool StructuredSource(const CharacterFile& file, SourceFiles& out) {
         if (runs) {
             const std::size_t plain = DibRowBytes(bi.biWidth, 1) * static_cast<std::size_t>(bi.biHeight);
             cell.bits.assign(plain, 0);
-            ExpandMaskRuns(cell.bits.data(), plain, image.At(bits), next - bits);
+            ExpandMaskRuns(cell.bits.data(), plain, image.At(bits), static_cast<std::size_t>(next - bits));
         } else {
             cell.bits.assign(image.At(bits), image.At(next));
         }
@@ -359,7 +363,7 @@ bool StructuredSource(const CharacterFile& file, SourceFiles& out) {
     const WORD sounds = file.SoundCount();
     for (WORD i = 0; i < sounds; ++i) {
         const FileOffset at = file.SoundOffset(i, &ok);
-        const std::size_t next =
+        const FileOffset next =
             i + 1 < sounds ? file.SoundOffset(static_cast<WORD>(i + 1), &ok) : image.Size();
         if (!ok || at > next || !image.Contains(at, next - at))
             return false;
