@@ -164,6 +164,7 @@ public:
     // Destroys the platform window; as the main window its end ends the message loop.
     virtual void Destroy() = 0;
     // (Re)starts a one-shot-by-convention window timer; a pending timer of that id is replaced.
+    // Without a window (before Create, after Destroy) nothing is set.
     virtual void SetTimer(int id, unsigned milliseconds) = 0;
     virtual void KillTimer(int id) = 0;
     // Queues a close request for this window (it arrives as OnClose later).

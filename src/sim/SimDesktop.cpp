@@ -198,7 +198,8 @@ void SimWindow::Destroy() {
 
 void SimWindow::SetTimer(int id, unsigned milliseconds) {
     m_calls.push_back("SetTimer " + std::to_string(id) + " " + std::to_string(milliseconds));
-    m_timers[id] = milliseconds;
+    if (m_exists) // a window timer needs its window, as on Win32
+        m_timers[id] = milliseconds;
 }
 
 void SimWindow::KillTimer(int id) {

@@ -126,10 +126,16 @@ void Win32CharacterWindow::Destroy() {
 }
 
 void Win32CharacterWindow::SetTimer(int id, unsigned milliseconds) {
+    // SetTimer without a window makes a thread timer with an id of the system's choosing, which
+    // no handler expects: before the window exists and after it is gone, nothing is set.
+    if (!m_hwnd)
+        return;
     ::SetTimer(m_hwnd, static_cast<UINT_PTR>(id), milliseconds, nullptr);
 }
 
 void Win32CharacterWindow::KillTimer(int id) {
+    if (!m_hwnd)
+        return;
     ::KillTimer(m_hwnd, static_cast<UINT_PTR>(id));
 }
 

@@ -28,6 +28,10 @@ protected:
         desk.files.AddFile(path, build::BuildCharacter(c));
         ASSERT_TRUE(frame.LoadDataFile(path));
         app.m_strCharName = frame.File().Name();
+        // The window the timers belong to.
+        if (!desk.window.Exists()) {
+            ASSERT_TRUE(desk.window.Create(WindowCreateParams{"Kelpo32", 16, 16, false}));
+        }
     }
 };
 
@@ -126,6 +130,7 @@ TEST_F(FrameScript, WithoutSoundAndProgramServicesTheRequestsAreDropped) {
         test::ScriptCharacter({Script().Op(OP_PLAYFILE).Str("x").Op(OP_EXEC).Str("y").Wait(3)});
     desk.files.AddFile("e.kp", build::BuildCharacter(c));
     ASSERT_TRUE(f.LoadDataFile("e.kp"));
+    ASSERT_TRUE(desk.window.Create(WindowCreateParams{"Kelpo32", 16, 16, false}));
     f.RunScript(canvas);
     EXPECT_EQ(desk.window.m_timers.at(kFrameTimer), 3u);
     EXPECT_TRUE(desk.sound.m_calls.empty());

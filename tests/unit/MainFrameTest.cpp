@@ -197,6 +197,18 @@ TEST_F(MainFrameTest, StoredSettingsAreLimited) {
     }
 }
 
+TEST(SimWindow, TimersNeedAWindow) {
+    sim::SimDesktop d;
+    d.window.SetTimer(kFrameTimer, 10);
+    EXPECT_TRUE(d.window.m_timers.empty());
+    ASSERT_TRUE(d.window.Create(WindowCreateParams{"Kelpo32", 8, 8, false}));
+    d.window.SetTimer(kFrameTimer, 10);
+    EXPECT_EQ(d.window.m_timers.size(), 1u);
+    d.window.Destroy();
+    d.window.SetTimer(kPlacementTimer, 100);
+    EXPECT_TRUE(d.window.m_timers.empty());
+}
+
 TEST_F(MainFrameTest, RefusalsFailTheCreation) {
     Install({Script().Wait(10)});
     desk.window.m_refuseCreate = true;
