@@ -35,8 +35,8 @@ public:
     bool SetLayeredAttributes(WindowId window, Color key, BYTE alpha, DWORD flags) override;
 
 private:
-    // The monitor functions arrived with Windows 98 and 2000; on Windows 95 and NT 4 they are
-    // missing and the whole screen is the one monitor.
+    // The monitor functions arrived with Windows 2000 (in the NT family this program runs on); on
+    // NT 4 they are missing and the whole screen is the one monitor.
     using MonitorFromWindowFn = HMONITOR(WINAPI*)(HWND, ::DWORD);
     using GetMonitorInfoFn = BOOL(WINAPI*)(HMONITOR, LPMONITORINFO);
     MonitorFromWindowFn m_monitorFromWindow = nullptr;

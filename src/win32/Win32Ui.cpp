@@ -134,7 +134,7 @@ void InitTrackbarClass() {
         init(&icc);
         return;
     }
-    // Comctl32 before version 4.70 (Windows 95, NT 4 as shipped) has only the old call.
+    // Comctl32 before version 4.70 (NT 4 as shipped) has only the old call.
     static LazyProc<void(WINAPI*)()> initOld(L"comctl32.dll", "InitCommonControls");
     if (const auto init = initOld.Get())
         init();
@@ -172,7 +172,7 @@ bool Win32Ui::ChooseFileToOpen(const Utf8String& title, Utf8String& path) {
     static const wchar_t kFilter[] = L"KP Files (*.kp)\0*.kp\0";
     const std::wstring wtitle = Utf8ToWide(title);
     OPENFILENAMEW ofn = {};
-    // The structure size of Windows 95 and NT 4, which every later Windows accepts too.
+    // The structure size of NT 4, which every later Windows accepts too.
     ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
     ofn.hwndOwner = nullptr;
     ofn.lpstrFilter = kFilter;
