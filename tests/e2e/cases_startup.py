@@ -319,3 +319,21 @@ def loads_under_reported_version(ctx):
     path = prefix.write(r"C:\kp\version.kp", image)
     window = run_loaded(ctx, prefix, [path])
     check_main_window(window, image)
+
+
+@case(archs=BOTH, params=[("accent-cyrillic-korean", "C:\\kp\\café Дом\\캐릭터.kp"),
+                          ("random-directory", "C:\\kp\\Ørsted Дом")])
+def path_in_any_language_loads_and_reads_back(ctx):
+    """Paths are not code page 932 text: é, Ø, Cyrillic and Korean reach the file system and the
+    registry unchanged, and the remembered "DataName" opens the same file at the next start."""
+    prefix = ctx.prefix()
+    given = ctx.param
+    path = given if given.endswith(".kp") else given + "\\ørsted.kp"
+    image = kpfile.build(name="Unicode")
+    path = prefix.write(path, image)
+    window = run_loaded(ctx, prefix, ["-r", given] if given != path else [given])
+    check_main_window(window, image)
+    equal(settings(prefix).get("DataName"), ("REG_SZ", path), "DataName after the first run")
+    run_loaded(ctx, prefix, [])
+    equal(settings(prefix).get("DataName"), ("REG_SZ", path), "DataName after starting from it")
+    equal(settings(prefix).get("CharName"), ("REG_SZ", "Unicode"), "CharName")
