@@ -232,7 +232,7 @@ dump_line "pattern name in the disassembly" "$ex/walker.kp" 'pattern "立つ"'
 dump_line "label" "$ex/walker.kp" 'L35:'
 dump_line "instruction with offset" "$ex/walker.kp" '        OP_IF VAL_CURSORX < 32 L56       # 38'
 
-# build errors: SOURCE:LINE: message on stderr, exit 1, no file written.
+# build errors: SOURCE:LINE:COLUMN: error: message on stderr, exit 1, no file written.
 build_error() { # label, expected first line of stderr, source text
   printf '%s' "$3" >"$ex/bad.kps"
   rm -f "$ex/bad.kp"
@@ -245,11 +245,11 @@ build_error() { # label, expected first line of stderr, source text
   else pass; fi
 }
 head=$'version 301\nname "T"\nwindow 32 32\ncell 0 "stand.bmp" at 0 0\n'
-build_error "bad value" "$ex/bad.kps:6: OP_WAIT operand 1 (value): 40000 is above 32767, the largest literal (larger numbers come from variables; @0x8000 and up writes a stored word as it is)" \
+build_error "bad value" "$ex/bad.kps:6:11: error: OP_WAIT operand 1 (value): 40000 is above 32767, the largest literal (larger numbers come from variables; @0x8000 and up writes a stored word as it is)" \
   "$head"$'pattern "P"\n  OP_WAIT 40000\n'
-build_error "missing picture" "$ex/bad.kps:5: cannot read the cell's picture \"none.bmp\"" \
+build_error "missing picture" "$ex/bad.kps:5:8: error: cannot read the cell's picture \"none.bmp\"" \
   "$head"$'cell 1 "none.bmp" at 0 0\npattern "P"\n  OP_WAIT 1\n'
-build_error "unknown label" "$ex/bad.kps:6: no label back in this pattern" "$head"$'pattern "P"\n  OP_GOTO back\n'
+build_error "unknown label" "$ex/bad.kps:6:11: error: no label back in this pattern" "$head"$'pattern "P"\n  OP_GOTO back\n'
 out=$("$kptool" build "$ex/no-such.kps" -o "$ex/x.kp" 2>&1)
 rc=$?
 if [ "$rc" -eq 1 ] && [ "$out" = "kptool: cannot read $ex/no-such.kps" ]; then pass; else fail "build of a missing source: $rc '$out'"; fi
