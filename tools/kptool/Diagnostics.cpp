@@ -201,6 +201,14 @@ std::string NearestName(const std::string& word, const std::vector<std::string>&
     return best;
 }
 
+std::string AsError(const std::string& rendered) {
+    std::string s = rendered;
+    const std::size_t at = s.find(": warning: ");
+    if (at != std::string::npos && at < s.find('\n'))
+        s.replace(at, 11, ": error: ");
+    return s;
+}
+
 std::string RenderDiagnostic(const std::string& file, const std::vector<std::string>& lines,
                              const Diagnostic& d) {
     const std::string text =

@@ -26,6 +26,9 @@ struct Diagnostic {
 std::string RenderDiagnostic(const std::string& file, const std::vector<std::string>& lines,
                              const Diagnostic& d);
 
+// A rendered warning made an error (`kptool build --strict`).
+std::string AsError(const std::string& rendered);
+
 // The next code point of UTF-8 text at `i` (advancing i); false for a byte that starts no
 // well-formed sequence (i then stands after that byte).
 bool NextCodePoint(std::string_view text, std::size_t& i, char32_t& cp);

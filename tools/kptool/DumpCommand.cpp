@@ -3,6 +3,8 @@
 #include "BuildCommand.h"
 #include "Cp932Text.h"
 #include "Disassembler.h"
+#include "ExitStatus.h"
+#include "Verdict.h"
 
 #include "chardata/Crc.h"
 #include "chardata/DataFile.h"
@@ -325,44 +327,60 @@ void DumpImage(const ImageView& image, std::ostream& out) {
 int RunDump(IFileSystem& files, const AnsiString& path, std::ostream& out) {
     ByteBlock block;
     if (!files.ReadWholeFile(path, block)) {
-        out << LoadMessageText(LoadMessage::Unreadable) << '\n';
+        out << VerdictText(LoadMessage::Unreadable) << '\n';
         return static_cast<int>(LoadMessage::Unreadable);
     }
     out << "file: " << path << " (" << block.size << " bytes)\n";
-    DumpImage(ImageView(block.data.get(), block.size), out);
-    return 0;
+    const ImageView image(block.data.get(), block.size);
+    DumpImage(image, out);
+    // What the program would say of it, after all that could be read.
+    const Verdict v = JudgeImage(image);
+    out << "verdict: " << DescribeVerdict(v) << '\n';
+    return static_cast<int>(v.message);
 }
 
 } // namespace kp::tool
 
 namespace kp::tool {
 
-int RunDumpSource(IFileSystem& files, const AnsiString& path, const std::string& dir, std::ostream& out,
-                  std::ostream& err) {
+int RunDumpSource(IFileSystem& files, const AnsiString& path, const std::string& dir, bool force,
+                  std::ostream& out, std::ostream& err) {
     ByteBlock block;
     if (!files.ReadWholeFile(path, block)) {
-        err << LoadMessageText(LoadMessage::Unreadable) << '\n';
-        return 1;
+        err << "kptool: " << path << ": " << VerdictText(LoadMessage::Unreadable) << '\n';
+        return static_cast<int>(LoadMessage::Unreadable);
+    }
+    const ImageView image(block.data.get(), block.size);
+    const Verdict v = JudgeImage(image);
+    if (v.message != LoadMessage::None && !(v.message == LoadMessage::MayBeCorrupted && v.yesLoads)) {
+        err << "kptool: " << path << ": the program does not load this file: " << VerdictText(v.message)
+            << '\n';
+        return static_cast<int>(v.message);
     }
     SourceFiles src;
     std::string why;
-    if (!MakeSource(ImageView(block.data.get(), block.size), src, why)) {
+    if (!MakeSource(image, src, why)) {
         err << "kptool: " << path << ": " << why << '\n';
-        return 2;
-    }
-    if (mkdir(dir.c_str(), 0777) != 0) {
-        struct stat st {};
-        if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            err << "kptool: cannot make the folder " << dir << '\n';
-            return 3;
-        }
+        return static_cast<int>(LoadMessage::Corrupted);
     }
     src.files.push_back({"character.kps", build::Bytes(src.source.begin(), src.source.end())});
+    // An author's source is never replaced unasked.
+    struct stat st {};
+    for (const auto& file : src.files)
+        if (!force && lstat((dir + "/" + file.first).c_str(), &st) == 0) {
+            err << "kptool: " << dir << "/" << file.first
+                << " exists; dump --source replaces an existing source only with --force\n";
+            return kExitCannotWrite;
+        }
+    if (mkdir(dir.c_str(), 0777) != 0 && (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+        err << "kptool: cannot make the folder " << dir << '\n';
+        return kExitCannotWrite;
+    }
     for (const auto& [name, bytes] : src.files) {
         const std::string target = dir + "/" + name;
         if (!WriteFileBytes(target, bytes.data(), bytes.size())) {
             err << "kptool: cannot write " << target << '\n';
-            return 3;
+            return kExitCannotWrite;
         }
         out << "wrote " << target << '\n';
     }
