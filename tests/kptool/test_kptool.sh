@@ -173,7 +173,11 @@ dump_has "sound RIFF length" good301.kp '  sound 0: offset 8 (file offset 2330),
 dump_has "second sound" good303.kp '  sound 1: offset 60 (file offset 2470), RIFF length 40'
 dump_has "cell 0 depth" good300.kp '    biBitCount: 8'
 dump_has "cell 0 width" good300.kp '    biWidth: 32'
-dump_has "colour table" good300.kp '  colour table at 106: 256 entries'
+dump_has "colour table" good300.kp '  colour table at 106: 256 entries (the first 4 shown)'
+dump_has "every cell" good303.kp '  cell 1: at 0,0, 4 x 4, 1 bits, plain'
+dump_has "cell count" good303.kp 'cells: 2 (the table ends where cell 0'"'"'s record begins)'
+dump_has "shortened cell table" corrupt-cell0-outside.kp \
+  'cells: 67108862 (the table ends where cell 0'"'"'s record begins); shortened to the first 65536, the numbers a script can name'
 dump_has "first colours" good300.kp '    1: red 1, green 1, blue 1'
 dump_has "file size" size302.kp '  file size field: 2327 (actual size 2326)'
 dump_has "long pattern name" longname300.kp \
@@ -186,7 +190,7 @@ dump_has "pattern record outside" corrupt-pattern-record-outside.kp \
   '  pattern 1: offset 16777215 (file offset 16779373), name outside the file'
 dump_has "negative name length" corrupt-name-negative-length.kp '  pattern 1: offset 116 (file offset 2274), name "" (length -2)'
 dump_has "cell 0 outside" corrupt-cell0-outside.kp '    biSize: outside the file'
-dump_has "colour table cut" corrupt-colour-table-cut.kp '  colour table at 2384: 256 entries (cut: part of it is outside the file)'
+dump_has "colour table cut" corrupt-colour-table-cut.kp '  colour table at 2384: 256 entries (cut: part of it is outside the file) (the first 4 shown)'
 dump_has "sound table outside" corrupt-sound-table-past-end.kp '  sounds 0..4999: table entries outside the file'
 dump_has "short file" corrupt-short-header.kp '  file size field: outside the file (actual size 30)'
 dump_has "short file sections" corrupt-short-header.kp 'sections: outside the file (the file header is 36 bytes)'

@@ -277,7 +277,8 @@ void DumpCell0(const CharacterFile& file, std::ostream& out) {
         return;
     }
     out << "  colour table at " << table << ": " << entries << " entries"
-        << (image.Contains(table, 4 * entries) ? "" : " (cut: part of it is outside the file)") << '\n';
+        << (image.Contains(table, 4 * entries) ? "" : " (cut: part of it is outside the file)")
+        << (entries > kShownColors ? " (the first " + std::to_string(kShownColors) + " shown)" : "") << '\n';
     for (std::size_t i = 0; i < std::min(entries, kShownColors); ++i) {
         const std::size_t e = table + 4 * i;
         if (!image.Contains(e, 4)) {
@@ -288,6 +289,46 @@ void DumpCell0(const CharacterFile& file, std::ostream& out) {
         std::snprintf(rgb, sizeof rgb, "red %u, green %u, blue %u", image.U8(e + 2), image.U8(e + 1),
                       image.U8(e));
         Line(out, 2, std::to_string(i), rgb);
+    }
+}
+
+// Every cell of the table, one line each. The table has no stored length: it is taken to end
+// where the first cell record begins.
+void DumpCells(const CharacterFile& file, std::ostream& out) {
+    const ImageView& image = file.Image();
+    bool ok = true;
+    const DWORD first = image.U32(file.CellsOffset() + kCellTable, &ok);
+    if (!ok || first < kCellTable)
+        return;
+    const std::size_t entries = (first - kCellTable) / 4;
+    // Scripts name cells by 16-bit numbers: entries past those are never used.
+    const std::size_t count = std::min<std::size_t>(entries, 0x10000);
+    out << "cells: " << entries << " (the table ends where cell 0's record begins)"
+        << (count < entries ? "; shortened to the first 65536, the numbers a script can name" : "") << '\n';
+    for (std::size_t c = 0; c < count; ++c) {
+        const std::string number = "cell " + std::to_string(c);
+        bool entryOk = true;
+        image.U32(file.CellsOffset() + kCellTable + 4 * c, &entryOk);
+        if (!entryOk) {
+            Line(out, 1, "cells " + std::to_string(c) + ".." + std::to_string(count - 1),
+                 "table entries " + std::string(kOutside));
+            return;
+        }
+        const auto cell = static_cast<WORD>(c);
+        bool recOk = true;
+        const WORD x = file.CellX(cell, &recOk);
+        const WORD y = file.CellY(cell, &recOk);
+        const BitmapInfo bi = file.ReadBitmapInfo(file.CellBitmapInfoOffset(cell, &recOk), &recOk);
+        if (!recOk) {
+            Line(out, 1, number, "record " + std::string(kOutside));
+            continue;
+        }
+        const std::string form = bi.biCompression == kMaskRunLength && bi.biBitCount == 1 ? "mask runs"
+                                 : bi.biCompression == 0                                  ? "plain"
+                                                         : "compression " + std::to_string(bi.biCompression);
+        Line(out, 1, number,
+             "at " + std::to_string(x) + "," + std::to_string(y) + ", " + std::to_string(bi.biWidth) + " x " +
+                 std::to_string(bi.biHeight) + ", " + std::to_string(bi.biBitCount) + " bits, " + form);
     }
 }
 
@@ -321,6 +362,7 @@ void DumpImage(const ImageView& image, std::ostream& out) {
     DumpPatterns(file, out);
     DumpSounds(file, out);
     DumpCell0(file, out);
+    DumpCells(file, out);
     DumpScripts(file, out);
 }
 
