@@ -295,6 +295,8 @@ void HeadlessRunner::Run() {
     // The first pattern as the window's creation chooses it, and its first step at once.
     const int pattern = std::clamp<int>(m_options.pattern.value_or(file.DefaultPattern()), 0, count);
     frame.m_nPattern = pattern;
+    // The position as window creation sets it for a character with no stored settings.
+    frame.m_nPosition = std::clamp<int>(m_options.position.value_or(file.DefaultPosition()), 0, 100);
     const std::size_t index = frame.StartFirstPattern();
     m_host->PatternStarted(pattern, index);
     frame.DrawFirstFrame();

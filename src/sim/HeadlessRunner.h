@@ -21,14 +21,21 @@ namespace kp::sim {
 // The platform's shortest timer: a frame timer of less fires after this long.
 constexpr unsigned kMinimumTimerInterval = 10;
 
+// The default cursor coordinate, each way: 200 pixels left of and above the window's corner.
+constexpr int kAwayFromWindow = -200;
+
 struct RunOptions {
     // The first pattern, 0 (a random choice) .. count; unset: the file's default pattern.
     std::optional<int> pattern;
     unsigned duration = 10000;                   // milliseconds of virtual time
     std::uint32_t seed = 1;                      // the random generator's seed
     LocalTime clock{2001, 1, 1, 1, 12, 0, 0, 0}; // the local time at 0 ms (a Monday)
-    Point cursor;                                // in the window's client coordinates
-    std::vector<unsigned> clicks;                // virtual times of left clicks on the character
+    // The mouse cursor in the window's client coordinates: by default away from the window, above
+    // and to the left of it, so that no test of "over the window" holds.
+    Point cursor{kAwayFromWindow, kAwayFromWindow};
+    // The position setting (percent); unset: the file's default, as for a user who never moved it.
+    std::optional<int> position;
+    std::vector<unsigned> clicks; // virtual times of left clicks on the character
     bool autoAnimation = true;
 };
 

@@ -118,7 +118,8 @@ TEST(Verdict, UnreadableFileIsMessageOne) {
     EXPECT_EQ(tool::JudgeFile(files, "C:\\locked.kp").message, LoadMessage::Unreadable);
     std::ostringstream out;
     EXPECT_EQ(tool::RunCheck(files, "C:\\locked.kp", {}, out), 1);
-    EXPECT_EQ(out.str(), std::string(LoadMessageText(LoadMessage::Unreadable)) + "\n");
+    EXPECT_EQ(out.str(), std::string(LoadMessageText(LoadMessage::Unreadable)) +
+                             " (message 1: the file cannot be read)\n");
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -421,17 +421,28 @@ TEST(PreviewFiles, FilesThatCannotBeShownOrWritten) {
         std::string err;
     };
     const Case cases[] = {
-        {"empty", {}, 2, "kptool: データが破損しています。\n"},
-        {"no KP", {'Z', 'Z', 0, 0}, 3, "kptool: 旧バージョンのデータです。ZAVOVOで変換して下さい。\n"},
-        {"newer", newer, 4, "kptool: プログラムのバージョンが低いため、実行できません。\n"},
-        {"no patterns", noPatterns, 2, "kptool: データが破損しています。\n"},
+        {"empty", {}, 2, "kptool: データが破損しています。 (message 2: the data is damaged)\n"},
+        {"no KP",
+         {'Z', 'Z', 0, 0},
+         3,
+         "kptool: 旧バージョンのデータです。ZAVOVOで変換して下さい。 (message 3: not a character file; the "
+         "program calls it old-version data to be converted with ZAVOVO)\n"},
+        {"newer", newer, 4,
+         "kptool: プログラムのバージョンが低いため、実行できません。 (message 4: the file needs a newer "
+         "version of "
+         "the program)\n"},
+        {"no patterns", noPatterns, 2, "kptool: データが破損しています。 (message 2: the data is damaged)\n"},
         {"may be damaged, and is", damagedToo, 5,
-         "kptool: データが破損している可能性があります。 続けますか？\n"
-         "kptool: answering Yes would give message 2: データが破損しています。\n"},
+         "kptool: データが破損している可能性があります。 続けますか？ (message 5: the data may be damaged; "
+         "continue?)\n"
+         "kptool: answering Yes would give データが破損しています。 (message 2: the data is damaged)\n"},
         {"may be damaged, loads", mayBeDamaged, 0,
-         "kptool: データが破損している可能性があります。 続けますか？ (shown as answering Yes would)\n"},
+         "kptool: データが破損している可能性があります。 続けますか？ (message 5: the data may be damaged; "
+         "continue?) (shown as answering Yes would)\n"},
         // The program refuses a window of 0 pixels at load, so the preview tells its message.
-        {"no pixels", noPixels, 6, "kptool: キャラクターの大きさが範囲外のため、表示できません。\n"},
+        {"no pixels", noPixels, 6,
+         "kptool: キャラクターの大きさが範囲外のため、表示できません。 (message 6: the window or the first cell "
+         "is 0 pixels or larger than 4096 pixels, which the program cannot show)\n"},
     };
     for (const Case& k : cases) {
         TempDir tmp;
@@ -448,7 +459,8 @@ TEST(PreviewFiles, FilesThatCannotBeShownOrWritten) {
     std::ostringstream out, err;
     TempDir tmp;
     EXPECT_EQ(tool::RunPreview(files, "C:\\gone.kp", Lasting(100), tmp / "out", out, err), 1);
-    EXPECT_EQ(err.str(), "kptool: C:\\gone.kp: データファイルが読み込めません。\n");
+    EXPECT_EQ(err.str(),
+              "kptool: C:\\gone.kp: データファイルが読み込めません。 (message 1: the file cannot be read)\n");
     std::ofstream(tmp / "file") << "x";
     err.str("");
     EXPECT_EQ(tool::PreviewImage(good, Lasting(100), tmp / "file", out, err), tool::kPreviewCannotWrite);

@@ -167,60 +167,141 @@ TEST(Assembler, NamesAreWhatTheMenuReadsAndTheFileLoads) {
     }
 }
 
-TEST(Assembler, ReportsErrorsWithTheirLine) {
+// One table of bad sources, each with the exact first line of its first diagnostic.
+TEST(Assembler, ReportsErrorsAtTheirLineAndColumn) {
     struct Case {
-        const char* source; // after the common head (4 lines)
+        const char* source; // after the common head (4 lines) unless it starts with "!"
         const char* error;
     };
     const Case cases[] = {
-        {"pattern \"P\"\n OP_WAIT 40000\n", "t.kps:6: OP_WAIT operand 1 (value): 40000 is above 32767"},
-        {"pattern \"P\"\n OP_WAIT\n", "t.kps:6: missing operand: OP_WAIT takes value"},
-        {"pattern \"P\"\n OP_WAIT 1 2\n", "t.kps:6: too many operands: OP_WAIT takes value"},
+        {"pattern \"P\"\n OP_WAIT 40000\n",
+         "t.kps:6:10: error: OP_WAIT operand 1 (value): 40000 is above 32767, the largest literal (larger "
+         "numbers "
+         "come from variables; @0x8000 and up writes a stored word as it is)"},
+        {"pattern \"P\"\n OP_WAIT\n", "t.kps:6:9: error: missing operand: OP_WAIT takes value"},
+        {"pattern \"P\"\n OP_WAIT 1 2 # two\n", "t.kps:6:12: error: too many operands: OP_WAIT takes value"},
         {"pattern \"P\"\n op_wait 1\n",
-         "t.kps:6: unknown instruction op_wait (instructions are written in capitals"},
-        {"pattern \"P\"\n WAIT 1\n", "t.kps:6: unknown instruction WAIT (did you mean OP_WAIT?)"},
-        {"pattern \"P\"\n OP_SET 5 1\n", "t.kps:6: OP_SET operand 1 (variable): 5 is no variable"},
+         "t.kps:6:2: error: unknown instruction op_wait (instructions are written in capitals: OP_WAIT)"},
+        {"pattern \"P\"\n WAIT 1\n", "t.kps:6:2: error: unknown instruction WAIT (did you mean OP_WAIT?)"},
+        {"pattern \"P\"\n OP_WIAT 1\n",
+         "t.kps:6:2: error: unknown instruction OP_WIAT (did you mean OP_WAIT?)"},
+        {"pattern \"P\"\n OP_SET 5 1\n",
+         "t.kps:6:9: error: OP_SET operand 1 (variable): 5 is no variable (variables are written v0..v99 or "
+         "var0..var99)"},
         {"pattern \"P\"\n OP_SET v100 1\n",
-         "t.kps:6: OP_SET operand 1 (variable): variable 100 does not exist"},
-        {"pattern \"P\"\n OP_DRAW v120\n", "t.kps:6: OP_DRAW operand 1 (value): variable 120 does not exist"},
-        {"pattern \"P\"\n OP_DRAW VAL_NOON\n", "t.kps:6: OP_DRAW operand 1 (value): unknown value VAL_NOON"},
-        {"pattern \"P\"\n OP_GOTO nowhere\n", "t.kps:6: no label nowhere in this pattern"},
-        {"pattern \"P\"\na:\na: OP_WAIT 1\n",
-         "t.kps:7: label a defined twice in this pattern (first on line 6)"},
-        {"pattern \"P\"\nv5: OP_WAIT 1\n", "t.kps:6: v5 cannot be a label"},
-        {"pattern \"P\"\n OP_EXEC \"abc\n", "t.kps:6: string without its closing quote"},
-        {"pattern \"P\"\n OP_EXEC \"caf\xC3\xA9\"\n", "t.kps:6: text \"caf\xC3\xA9\" has no Shift-JIS"},
-        {"pattern \"P\"\n OP_EXEC \"\\q\"\n", "t.kps:6: unknown escape \\q"},
-        {"pattern \"P\"\n bytes 0G\n", "t.kps:6: bytes takes hex pairs"},
-        {"OP_WAIT 1\n", "t.kps:5: instruction outside a pattern"},
-        {"bytes 00\n", "t.kps:5: instruction outside a pattern"},
-        {"colour 3\n", "t.kps:5: unknown directive colour"},
-        {"version 302\npattern \"P\"\n OP_WAIT 1\n", "t.kps:5: version given twice (first on line 1)"},
+         "t.kps:6:9: error: OP_SET operand 1 (variable): variable 100 does not exist (v0..v99)"},
+        {"pattern \"P\"\n OP_DRAW VAL_HOURS\n",
+         "t.kps:6:10: error: OP_DRAW operand 1 (value): unknown value VAL_HOURS (a number, v0..v99 or a VAL_ "
+         "name) (did you mean VAL_HOUR?)"},
+        {"pattern \"P\"\n OP_IF v1 <= 3 x\nx: OP_WAIT 1\n",
+         "t.kps:6:11: error: OP_IF operand 2 (byte): <= is no comparison; comparisons are <, =, > and ! (not "
+         "equal); for <= or >= compare with the neighbouring number or swap the operands"},
+        {"pattern \"P\"\n OP_GOTO nowhere\n", "t.kps:6:10: error: no label nowhere in this pattern"},
+        {"pattern \"P\"\nloop: OP_WAIT 1\n OP_GOTO lopo\n",
+         "t.kps:7:10: error: no label lopo in this pattern (did you mean loop?)"},
+        {"pattern \"P\"\na:\n  a: OP_WAIT 1\n", "t.kps:7:3: error: label a defined twice in this pattern"},
+        {"pattern \"P\"\nv5: OP_WAIT 1\n",
+         "t.kps:6:1: error: v5 cannot be a label (it is an instruction, value or variable name)"},
+        // A failed labelled line: one error, none for the jump to its label.
+        {"pattern \"P\"\nloop: OP_WAIT\xE3\x80\x80"
+         "1\n OP_GOTO loop\n",
+         "t.kps:6:14: error: unexpected character U+3000 IDEOGRAPHIC SPACE; write an ASCII space"},
+        {"pattern \"P\"\n OP_WAIT 1\xEF\xBC\x90\n",
+         "t.kps:6:11: error: unexpected character U+FF10 FULLWIDTH DIGIT ZERO; write the ASCII 0"},
+        {"pattern \"P\"\nloop\xEF\xBC\x9A OP_WAIT 1\n",
+         "t.kps:6:5: error: unexpected character U+FF1A FULLWIDTH COLON; write the ASCII :"},
+        {"pattern \xE2\x80\x9CP\xE2\x80\x9D\n OP_WAIT 1\n",
+         "t.kps:5:9: error: unexpected character U+201C LEFT DOUBLE QUOTATION MARK; write the ASCII \""},
+        {"pattern \"P\"\n\xE6\xAD\xA9\xE3\x81\x8F: OP_WAIT 1\n",
+         "t.kps:6:1: error: unexpected character U+6B69 CJK UNIFIED IDEOGRAPH-6B69 (outside strings, names "
+         "and "
+         "labels are written in ASCII letters, digits and _)"},
+        {"pattern \"P\"\n OP_EXEC \"abc\n", "t.kps:6:10: error: string without its closing quote"},
+        {"pattern \"P\"\n OP_EXEC \"caf\xC3\xA9\"\n", "t.kps:6:10: error: OP_EXEC operand 1 (string): text "
+                                                      "\"caf\xC3\xA9\" has no Shift-JIS (code page 932) "
+                                                      "form"},
+        {"pattern \"P\"\n OP_EXEC \"\\q\"\n",
+         "t.kps:6:10: error: unknown escape \\q in a string (escapes: \\\" \\\\ \\n \\r \\t \\0 \\xNN)"},
+        {"pattern \"P\"\n bytes 0G\n", "t.kps:6:8: error: bytes takes hex pairs such as 08 C8 00"},
+        {"OP_WAIT 1\npattern \"P\"\n OP_WAIT 1\n",
+         "t.kps:5:1: error: instruction outside a pattern (start one with: pattern \"Name\")"},
+        {"bytes 00\npattern \"P\"\n OP_WAIT 1\n",
+         "t.kps:5:1: error: instruction outside a pattern (start one with: pattern \"Name\")"},
+        {"colour 3\npattern \"P\"\n OP_WAIT 1\n", "t.kps:5:1: error: unknown directive colour"},
+        {"windw 3 3\npattern \"P\"\n OP_WAIT 1\n",
+         "t.kps:5:1: error: unknown directive windw (did you mean window?)"},
+        {"version 302\npattern \"P\"\n OP_WAIT 1\n", "t.kps:5:1: error: version given twice"},
         {"default-position 101\npattern \"P\"\n OP_WAIT 1\n",
-         "t.kps:5: default-position 101 is out of range"},
+         "t.kps:5:18: error: default-position 101 is out of range (0..100)"},
         {"default-pattern 2\npattern \"P\"\n OP_WAIT 1\n",
-         "t.kps:5: default-pattern 2, but there are only 1"},
+         "t.kps:5:17: error: default-pattern 2, but there is only 1 pattern (0 is a random choice)"},
         {"cell 2 \"c8.bmp\" at 0 0\npattern \"P\"\n OP_WAIT 1\n",
-         "t.kps:5: cells are numbered from 0 in order"},
+         "t.kps:5:6: error: cells are numbered from 0 in order: this one must be cell 1"},
         {"cell 1 \"no.bmp\" at 0 0\npattern \"P\"\n OP_WAIT 1\n",
-         "t.kps:5: cannot read the cell's picture \"no.bmp\""},
-        {"cell 1 \"c8.bmp\"\npattern \"P\"\n OP_WAIT 1\n", "t.kps:5: cell needs its place"},
+         "t.kps:5:8: error: cannot read the cell's picture \"no.bmp\""},
+        {"cell 1 \"c8.bmp\"\npattern \"P\"\n OP_WAIT 1\n",
+         "t.kps:5:16: error: cell needs its place: cell N \"file.bmp\" at X Y"},
+        // A failed cell still counts: the next one is not blamed for its number.
+        {"cell 1 \"c8.bmp\" at x 0\ncell 2 \"c8.bmp\" at 0 0\npattern \"P\"\n OP_WAIT 1\n",
+         "t.kps:5:20: error: cell x needs a number"},
         {"cell 1 \"c8.bmp\" at 0 0 mask-runs\npattern \"P\"\n OP_WAIT 1\n",
-         "t.kps:5: mask-runs needs a 1-bit"},
-        {"cell 1 \"s.wav\" at 0 0\npattern \"P\"\n OP_WAIT 1\n", "t.kps:5: s.wav: not a BMP file"},
-        {"sound 0 \"c8.bmp\"\npattern \"P\"\n OP_WAIT 1\n", "t.kps:5: c8.bmp: not a RIFF WAVE file"},
-        {"\n", "t.kps:5: no pattern"},
-        {"raw-image \"c8.bmp\"\n", "t.kps:1: version cannot be combined with raw-image"},
+         "t.kps:5:24: error: mask-runs needs a 1-bit picture; c8.bmp has 8 bits per pixel"},
+        {"cell 1 \"s.wav\" at 0 0\npattern \"P\"\n OP_WAIT 1\n",
+         "t.kps:5:8: error: s.wav: not a BMP file (no \"BM\" header)"},
+        {"sound 0 \"c8.bmp\"\npattern \"P\"\n OP_WAIT 1\n", "t.kps:5:9: error: c8.bmp: not a RIFF WAVE file"},
+        {"\n", "t.kps:5:1: error: no pattern: a character needs at least one"},
+        {"!raw-image \"c8.bmp\"\nname \"T\"\n",
+         "t.kps:2:1: error: name cannot be combined with raw-image (line 1)"},
+        {"!version 301\nname \"\"\nwindow 32 32\ncell 0 \"c8.bmp\" at 0 0\npattern \"P\"\n OP_WAIT 1\n",
+         "t.kps:2:6: error: empty character name: the program keeps a character's settings under its name"},
+        {"!version 301\nname \"T\"\nwindow 32 0\ncell 0 \"c8.bmp\" at 0 0\npattern \"P\"\n OP_WAIT 1\n",
+         "t.kps:3:11: error: a window of 32 x 0 pixels: nothing could show the character"},
+        // A failed version line gives no knock-on "no version line".
+        {"!version 3O1\nname \"T\"\nwindow 32 32\ncell 0 \"c8.bmp\" at 0 0\npattern \"P\"\n OP_WAIT 1\n",
+         "t.kps:1:9: error: bad number: 3O"},
+        // A byte order mark is skipped.
+        {"!\xEF\xBB\xBFversion 301\nname \"T\"\nwindow 32 32\ncell 0 \"c8.bmp\" at 0 0\npattern \"P\"\n "
+         "OP_WAIT\n",
+         "t.kps:6:9: error: missing operand: OP_WAIT takes value"},
+        // Shift-JIS: "name "テスト"" as code page 932 bytes.
+        {"!version 301\nname \"\x83\x65\x83\x58\x83\x67\"\nwindow 32 32\n",
+         "t.kps:2:7: error: the source is in Shift-JIS (code page 932); kptool reads UTF-8: save it as "
+         "UTF-8"},
+        {"!version 301\nname \"\xFF\"\n", "t.kps:2:7: error: the source is not UTF-8 (a byte here starts no "
+                                          "UTF-8 character): save it as UTF-8"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.source);
         Project p = Pictures();
         Bytes image;
         std::vector<std::string> errors;
-        EXPECT_FALSE(p.Build(std::string(kHead) + c.source, image, errors));
+        const std::string source =
+            c.source[0] == '!' ? std::string(c.source + 1) : kHead + std::string(c.source);
+        EXPECT_FALSE(p.Build(source, image, errors));
         ASSERT_FALSE(errors.empty());
-        EXPECT_EQ(errors[0].rfind(c.error, 0), 0u) << errors[0];
+        EXPECT_EQ(errors[0].substr(0, errors[0].find('\n')), c.error);
+        // No knock-on errors: each bad source has one.
+        EXPECT_EQ(errors.size(), 1u) << errors.back();
     }
+}
+
+// The whole diagnostic: the source line, the caret under the place (wide characters count two
+// columns), and a note at the second place.
+TEST(Assembler, ShowsTheSourceLineWithACaretAndNotes) {
+    Project p = Pictures();
+    Bytes image;
+    std::vector<std::string> errors;
+    p.Build(std::string(kHead) + "pattern \"歩く\"\nloop:\tOP_WAIT 1\nloop: OP_TEXT 0 0 \"あ\" 7\n", image,
+            errors);
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0], "t.kps:7:1: error: label loop defined twice in this pattern\n"
+                         " loop: OP_TEXT 0 0 \"あ\" 7\n"
+                         " ^\n"
+                         "t.kps:6:1: note: first defined here\n"
+                         " loop:\tOP_WAIT 1\n"
+                         " ^\n");
+    EXPECT_EQ(errors[1].substr(errors[1].find('\n') + 1), " loop: OP_TEXT 0 0 \"あ\" 7\n"
+                                                          "                        ^\n");
 }
 
 TEST(Assembler, RefusesStringsAndNamesLongerThanTheirBuffers) {

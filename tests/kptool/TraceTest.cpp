@@ -178,8 +178,9 @@ TEST(Trace, FilesTheProgramRefuses) {
     build::Character c = test::ScriptCharacter({Script().Wait(1)});
     c.patterns.clear();
     int status = 0;
-    EXPECT_EQ(Trace(c, {}, &status), "       0  message: データが破損しています。\n"
-                                     "       0  load refused\n");
+    EXPECT_EQ(Trace(c, {}, &status),
+              "       0  message: データが破損しています。 (message 2: the data is damaged)\n"
+              "       0  load refused\n");
     EXPECT_EQ(status, 2);
 }
 

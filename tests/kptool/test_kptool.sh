@@ -16,14 +16,14 @@ make_fixtures=$(realpath "$2")
 source "$(dirname "$0")/lib.sh"
 "$make_fixtures" "$dir" >/dev/null || { echo "make_fixtures failed"; exit 1; }
 
-# The program's messages (LoadMessageText).
-m1='データファイルが読み込めません。'
-m2='データが破損しています。'
-m3='旧バージョンのデータです。ZAVOVOで変換して下さい。'
-m4='プログラムのバージョンが低いため、実行できません。'
-m5=$'データが破損している可能性があります。\n続けますか？'
-m6='キャラクターの大きさが範囲外のため、表示できません。'
-m5_2="$m5"$'\n'"answering Yes would give message 2: $m2"
+# The program's messages (LoadMessageText) on one line, with their number and gloss.
+m1='データファイルが読み込めません。 (message 1: the file cannot be read)'
+m2='データが破損しています。 (message 2: the data is damaged)'
+m3='旧バージョンのデータです。ZAVOVOで変換して下さい。 (message 3: not a character file; the program calls it old-version data to be converted with ZAVOVO)'
+m4='プログラムのバージョンが低いため、実行できません。 (message 4: the file needs a newer version of the program)'
+m5='データが破損している可能性があります。 続けますか？ (message 5: the data may be damaged; continue?)'
+m6='キャラクターの大きさが範囲外のため、表示できません。 (message 6: the window or the first cell is 0 pixels or larger than 4096 pixels, which the program cannot show)'
+m5_2="$m5"$'\n'"answering Yes would give $m2"
 
 expected_text() { # verdict -> the whole expected output
   case $1 in
@@ -150,11 +150,14 @@ usage_case "check without a file" 64 check
 usage_case "check with two files" 64 check "$dir/good300.kp" "$dir/good301.kp"
 
 # dump: a few lines.
-dump_has() { # label, fixture, fixed text of a line that must appear
+verdict_of() { # fixture -> its exit status from the table
+  awk -v f="$1" '$1 == f { v = $2; sub(/\+2$/, "", v); print (v == "ok" ? 0 : v) }' <<<"$table"
+}
+dump_has() { # label, fixture, fixed text of a line that must appear; the status is the verdict's
   local label=$1 fixture=$2 line=$3 out rc
   out=$("$kptool" dump "$dir/$fixture" 2>&1)
   rc=$?
-  if [ "$rc" -ne 0 ]; then fail "dump $fixture ($label): exit status $rc"
+  if [ "$rc" -ne "$(verdict_of "$fixture")" ]; then fail "dump $fixture ($label): exit status $rc"
   elif ! grep -qxF -- "$line" <<<"$out"; then fail "dump $fixture ($label): no line '$line' in:"$'\n'"$out"
   else pass; fi
 }
@@ -176,7 +179,11 @@ dump_has "sound RIFF length" good301.kp '  sound 0: offset 8 (file offset 2330),
 dump_has "second sound" good303.kp '  sound 1: offset 60 (file offset 2470), RIFF length 40'
 dump_has "cell 0 depth" good300.kp '    biBitCount: 8'
 dump_has "cell 0 width" good300.kp '    biWidth: 32'
-dump_has "colour table" good300.kp '  colour table at 106: 256 entries'
+dump_has "colour table" good300.kp '  colour table at 106: 256 entries (the first 4 shown)'
+dump_has "every cell" good303.kp '  cell 1: at 0,0, 4 x 4, 1 bits, plain'
+dump_has "cell count" good303.kp 'cells: 2 (the table ends where cell 0'"'"'s record begins)'
+dump_has "shortened cell table" corrupt-cell0-outside.kp \
+  'cells: 67108862 (the table ends where cell 0'"'"'s record begins); shortened to the first 65536, the numbers a script can name'
 dump_has "first colours" good300.kp '    1: red 1, green 1, blue 1'
 dump_has "file size" size302.kp '  file size field: 2327 (actual size 2326)'
 dump_has "long pattern name" longname300.kp \
@@ -189,12 +196,17 @@ dump_has "pattern record outside" corrupt-pattern-record-outside.kp \
   '  pattern 1: offset 16777215 (file offset 16779373), name outside the file'
 dump_has "negative name length" corrupt-name-negative-length.kp '  pattern 1: offset 116 (file offset 2274), name "" (length -2)'
 dump_has "cell 0 outside" corrupt-cell0-outside.kp '    biSize: outside the file'
-dump_has "colour table cut" corrupt-colour-table-cut.kp '  colour table at 2384: 256 entries (cut: part of it is outside the file)'
+dump_has "colour table cut" corrupt-colour-table-cut.kp '  colour table at 2384: 256 entries (cut: part of it is outside the file) (the first 4 shown)'
 dump_has "sound table outside" corrupt-sound-table-past-end.kp '  sounds 0..4999: table entries outside the file'
 dump_has "short file" corrupt-short-header.kp '  file size field: outside the file (actual size 30)'
 dump_has "short file sections" corrupt-short-header.kp 'sections: outside the file (the file header is 36 bytes)'
 dump_has "empty file" empty.kp '  magic: outside the file'
 dump_has "one byte" onebyte.kp '  version: outside the file'
+# A file that does not load: what could be read, then the verdict, and its status.
+out=$("$kptool" dump "$dir/badmagic.kp" 2>&1)
+rc=$?
+if [ "$rc" -eq 3 ] && [ "$(tail -n1 <<<"$out")" = "verdict: $m3" ] && grep -q '^file header:' <<<"$out"; then pass
+else fail "dump of a foreign file: $rc '$out'"; fi
 out=$("$kptool" dump "$dir/no-such-file.kp" 2>&1)
 rc=$?
 if [ "$rc" -eq 1 ] && [ "$out" = "$m1" ]; then pass; else fail "dump of a missing file: $rc '$out'"; fi
@@ -238,27 +250,27 @@ dump_line "pattern name in the disassembly" "$ex/walker.kp" 'pattern "立つ"'
 dump_line "label" "$ex/walker.kp" 'L35:'
 dump_line "instruction with offset" "$ex/walker.kp" '        OP_IF VAL_CURSORX < 32 L56       # 38'
 
-# build errors: SOURCE:LINE: message on stderr, exit 1, no file written.
+# build errors: SOURCE:LINE:COLUMN: error: message on stderr, exit 65, no file written.
 build_error() { # label, expected first line of stderr, source text
   printf '%s' "$3" >"$ex/bad.kps"
   rm -f "$ex/bad.kp"
   local err rc
   err=$("$kptool" build "$ex/bad.kps" -o "$ex/bad.kp" 2>&1 >/dev/null)
   rc=$?
-  if [ "$rc" -ne 1 ]; then fail "build error ($1): exit status $rc"
+  if [ "$rc" -ne 65 ]; then fail "build error ($1): exit status $rc"
   elif [ "$(head -n1 <<<"$err")" != "$2" ]; then fail "build error ($1): '$err', expected '$2'"
   elif [ -e "$ex/bad.kp" ]; then fail "build error ($1): a file was written"
   else pass; fi
 }
 head=$'version 301\nname "T"\nwindow 32 32\ncell 0 "stand.bmp" at 0 0\n'
-build_error "bad value" "$ex/bad.kps:6: OP_WAIT operand 1 (value): 40000 is above 32767, the largest literal (larger numbers come from variables; @0x8000 and up writes a stored word as it is)" \
+build_error "bad value" "$ex/bad.kps:6:11: error: OP_WAIT operand 1 (value): 40000 is above 32767, the largest literal (larger numbers come from variables; @0x8000 and up writes a stored word as it is)" \
   "$head"$'pattern "P"\n  OP_WAIT 40000\n'
-build_error "missing picture" "$ex/bad.kps:5: cannot read the cell's picture \"none.bmp\"" \
+build_error "missing picture" "$ex/bad.kps:5:8: error: cannot read the cell's picture \"none.bmp\"" \
   "$head"$'cell 1 "none.bmp" at 0 0\npattern "P"\n  OP_WAIT 1\n'
-build_error "unknown label" "$ex/bad.kps:6: no label back in this pattern" "$head"$'pattern "P"\n  OP_GOTO back\n'
+build_error "unknown label" "$ex/bad.kps:6:11: error: no label back in this pattern" "$head"$'pattern "P"\n  OP_GOTO back\n'
 out=$("$kptool" build "$ex/no-such.kps" -o "$ex/x.kp" 2>&1)
 rc=$?
-if [ "$rc" -eq 1 ] && [ "$out" = "kptool: cannot read $ex/no-such.kps" ]; then pass; else fail "build of a missing source: $rc '$out'"; fi
+if [ "$rc" -eq 66 ] && [ "$out" = "kptool: cannot read $ex/no-such.kps" ]; then pass; else fail "build of a missing source: $rc '$out'"; fi
 "$kptool" build "$ex/walker.kps" >/dev/null 2>&1
 rc=$?
 if [ "$rc" -eq 64 ]; then pass; else fail "build without -o: exit status $rc, expected 64"; fi
@@ -285,5 +297,55 @@ if [ "$rc" -eq 5 ] && [ "$(tail -n1 <<<"$out")" = "lint: no problems found" ]; t
 out=$("$kptool" check --lint "$dir/corrupt-name-past-end.kp")
 rc=$?
 if [ "$rc" -eq 2 ] && [ "$out" = "$m2" ]; then pass; else fail "check --lint of a damaged file: $rc '$out'"; fi
+
+# A file that would start a program or play a sound file by name, and nothing else: 11.
+printf '%s' "$head"$'pattern "P"\n  OP_EXEC "notepad.exe"\n  OP_WAIT 100\n  OP_GOTO 0\n' >"$ex/exec.kps"
+"$kptool" build "$ex/exec.kps" -o "$ex/exec.kp"
+expect_status 11 "check --lint of a file that starts a program" "$kptool" check --lint "$ex/exec.kp"
+
+# Nothing overwritten: an output that is the source or one of its pictures is refused (73) and
+# left as it was; dump --source replaces an existing source only with --force.
+cp "$ex/stand.bmp" "$dir/stand-before.bmp"
+cp "$ex/walker.kps" "$dir/walker-before.kps"
+expect_status 73 "build -o onto its source" "$kptool" build "$ex/walker.kps" -o "$ex/walker.kps"
+expect_status 73 "build -o onto a picture (another spelling)" "$kptool" build "$ex/walker.kps" -o "$ex/../example/stand.bmp"
+if cmp -s "$ex/stand.bmp" "$dir/stand-before.bmp" && cmp -s "$ex/walker.kps" "$dir/walker-before.kps"; then pass
+else fail "a refused build changed its inputs"; fi
+expect_status 73 "dump --source into an existing source" "$kptool" dump "$ex/walker.kp" --source "$dir/src-good300.kp"
+expect_status 0 "dump --source --force" "$kptool" dump "$ex/walker.kp" --source "$dir/src-good300.kp" --force
+
+# File names in UTF-8 are opened by that name: the same pictures under Japanese names build the
+# same file.
+sed -e 's/"stand.bmp"/"ぷるん 絵.bmp"/' -e 's/"hello.wav"/"こんにちは.wav"/' "$ex/walker.kps" >"$ex/jp.kps"
+cp "$ex/stand.bmp" "$ex/ぷるん 絵.bmp"
+cp "$ex/hello.wav" "$ex/こんにちは.wav"
+if "$kptool" build "$ex/jp.kps" -o "$ex/jp.kp" 2>"$dir/err" && cmp -s "$ex/jp.kp" "$ex/walker.kp"; then pass
+else fail "Japanese file names: $(cat "$dir/err")"; fi
+err=$("$kptool" build "$ex/jp.kps" -o "$ex/jp.kp" 2>&1 >/dev/null; rm "$ex/ぷるん 絵.bmp"; "$kptool" build "$ex/jp.kps" -o "$ex/jp2.kp" 2>&1)
+if [ "$(head -n1 <<<"$err")" = "$ex/jp.kps:9:8: error: cannot read the cell's picture \"ぷるん 絵.bmp\"" ]; then pass
+else fail "a missing Japanese file name is printed as written: '$err'"; fi
+
+# Warnings at build time leave the status 0; --strict makes them errors.
+printf '%s' "$head"$'cell 1 "mask.bmp" at 4 4 mask-runs\npattern "P"\n  OP_WAIT 100\n  OP_GOTO 0\n' >"$ex/warn.kps"
+err=$("$kptool" build "$ex/warn.kps" -o "$ex/warn.kp" 2>&1)
+rc=$?
+if [ "$rc" -eq 0 ] && [ "$(head -n1 <<<"$err")" = "$ex/warn.kps:5:22: warning: mask cell 1 is placed at 4,4, but a window shape always starts at the window's corner (0,0)" ]; then pass
+else fail "build with a warning: $rc '$err'"; fi
+err=$("$kptool" build --strict "$ex/warn.kps" -o "$ex/warn.kp" 2>&1)
+rc=$?
+if [ "$rc" -eq 65 ] && grep -q "^$ex/warn.kps:5:22: error: mask cell 1" <<<"$err"; then pass
+else fail "build --strict with a warning: $rc '$err'"; fi
+
+# trace: every event on one line, the question's text with its gloss.
+out=$("$kptool" trace --duration 0 "$dir/size302.kp")
+if [ "$(head -n1 <<<"$out")" = "       0  message: $m5" ] && ! grep -qv '^ *[0-9]*  ' <<<"$out"; then pass
+else fail "trace of a file that may be damaged: '$out'"; fi
+
+# The help text carries the exit status table, and the README the same table.
+"$kptool" --help | sed -n '/^exit statuses/,$p' | tail -n +2 >"$dir/help-table"
+readme_md="$(dirname "$0")/../../README.md"
+sed -n '/^kptool exit statuses/,/^Each load verdict/p' "$readme_md" | sed -n '/^    /s/^    //p' >"$dir/readme-table"
+if [ -s "$dir/help-table" ] && cmp -s "$dir/help-table" "$dir/readme-table"; then pass
+else fail "README's exit status table differs from --help: $(diff "$dir/help-table" "$dir/readme-table")"; fi
 
 finish

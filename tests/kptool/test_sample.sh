@@ -129,7 +129,7 @@ has "looks left" "$t" 'draw cell 3 at 32,32'
 lacks "not right" "$t" 'draw cell 4 '
 t=$(trace --pattern 1 --auto off --cursor 120,40 --duration 3000)
 has "looks right" "$t" 'draw cell 4 at 32,32'
-t=$(trace --pattern 5 --cursor 400,40 --duration 2000)
+t=$(trace --pattern 5 --position 0 --cursor 400,40 --duration 2000)
 has "follows to the right" "$t" 'position 10'
 lacks "never to the left" "$t" 'draw cell [56] '
 

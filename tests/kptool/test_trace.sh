@@ -53,7 +53,10 @@ done
 # Exit statuses: an unreadable file, a file the program refuses, and option values that do not fit.
 printf 'KP' >"$dir/short.kp"
 expect_status 1 "missing file" "$kptool" trace "$dir/missing.kp"
-expect_status 2 "refused file" "$kptool" trace "$dir/short.kp"
+expect_status 4 "refused file (the status check gives it)" "$kptool" trace "$dir/short.kp"
+if "$kptool" trace --position 70 --cursor 2,3 --duration 0 "$dir/start/start.kp" | grep -qx '       0  position 70'; then pass
+else fail "--position 70 does not start at 70"; fi
+expect_status 64 "bad --position" "$kptool" trace --position 101 "$dir/start/start.kp"
 expect_status 64 "bad --seed" "$kptool" trace --seed x "$dir/walk/walk.kp"
 expect_status 64 "bad --clock" "$kptool" trace --clock 2001-02-30T00:00:00 "$dir/walk/walk.kp"
 expect_status 64 "unknown option" "$kptool" trace --frames 3 "$dir/walk/walk.kp"

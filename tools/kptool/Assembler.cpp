@@ -2,6 +2,7 @@
 
 #include "BmpFile.h"
 #include "Cp932Text.h"
+#include "Diagnostics.h"
 
 #include "chardata/DataFile.h"
 #include "engine/Opcodes.h"
@@ -10,8 +11,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <deque>
 #include <optional>
+#include <string_view>
 
 namespace kp::tool {
 
@@ -34,8 +37,13 @@ enum class Tok { Ident, Number, Char, String, Raw, Symbol };
 
 struct Token {
     Tok type = Tok::Ident;
-    std::string text; // identifier or symbol as written; a string's code page 932 bytes
-    DWORD number = 0; // numbers, characters and raw words
+    std::string text;   // identifier or symbol as written; a string's code page 932 bytes
+    DWORD number = 0;   // numbers, characters and raw words
+    std::size_t at = 0; // byte index in the source line
+    // A string as written (UTF-8, escapes applied): file names are opened by it.
+    std::string utf8;
+    // Why the string has no code page 932 form; only a text stored in the character needs one.
+    std::string noCp932;
 };
 
 bool IsIdentStart(char c) {
@@ -85,21 +93,21 @@ int HexDigit(char c) {
 }
 
 // A quoted string from s[i] == '"': UTF-8 text converted to code page 932, escapes as bytes.
-bool ParseString(const std::string& s, std::size_t& i, std::string& out, std::string& error) {
+// `raw` receives the text as written with the escapes applied; a text without a code page 932
+// form leaves its reason in `noCp932` (a file name needs none).
+bool ParseString(const std::string& s, std::size_t& i, Token& t, std::string& error) {
     ++i;
     std::string text; // UTF-8 waiting for conversion
     auto flush = [&]() {
         std::string converted;
-        if (!Utf8ToCp932(text, converted)) {
-            error = "text \"" + text + "\" has no Shift-JIS (code page 932) form";
-            return false;
-        }
-        out += converted;
+        if (!Utf8ToCp932(text, converted) && t.noCp932.empty())
+            t.noCp932 = "text \"" + text + "\" has no Shift-JIS (code page 932) form";
+        t.text += converted;
         text.clear();
-        return true;
     };
     while (i < s.size() && s[i] != '"') {
         if (s[i] != '\\') {
+            t.utf8.push_back(s[i]);
             text.push_back(s[i++]);
             continue;
         }
@@ -137,12 +145,13 @@ bool ParseString(const std::string& s, std::size_t& i, std::string& out, std::st
             break;
         }
         default:
-            error = std::string("unknown escape \\") + e + " in a string";
+            error = std::string("unknown escape \\") + e +
+                    " in a string (escapes: \\\" \\\\ \\n \\r \\t \\0 \\xNN)";
             return false;
         }
-        if (!flush())
-            return false;
-        out.push_back(byte);
+        flush();
+        t.text.push_back(byte);
+        t.utf8.push_back(byte);
         i += used;
     }
     if (i >= s.size()) {
@@ -150,11 +159,30 @@ bool ParseString(const std::string& s, std::size_t& i, std::string& out, std::st
         return false;
     }
     ++i;
-    return flush();
+    flush();
+    return true;
 }
 
-bool Tokenize(const std::string& s, std::vector<Token>& tokens, std::string& error) {
-    std::size_t i = 0;
+// What to say about a character the source language has no use for.
+std::string UnexpectedCharacter(const std::string& s, std::size_t i) {
+    std::size_t next = i;
+    char32_t cp = 0;
+    if (!NextCodePoint(s, next, cp)) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(s[i]));
+        return std::string("byte ") + hex + " is not UTF-8";
+    }
+    std::string what = "unexpected character " + DescribeCodePoint(cp);
+    if (cp >= 0x3040 && !(cp >= 0xFF01 && cp <= 0xFF5E))
+        what += " (outside strings, names and labels are written in ASCII letters, digits and _)";
+    return what;
+}
+
+// Splits s[from..] into tokens; each token's `at` is its byte index in s. On failure `at` is
+// the place of the fault.
+bool Tokenize(const std::string& s, std::size_t from, std::vector<Token>& tokens, std::string& error,
+              std::size_t& at) {
+    std::size_t i = from;
     while (i < s.size()) {
         const char c = s[i];
         if (c == '#')
@@ -164,6 +192,7 @@ bool Tokenize(const std::string& s, std::vector<Token>& tokens, std::string& err
             continue;
         }
         Token t;
+        t.at = at = i;
         if (IsIdentStart(c)) {
             const std::size_t start = i;
             while (i < s.size() && IsIdentChar(s[i]))
@@ -197,14 +226,19 @@ bool Tokenize(const std::string& s, std::vector<Token>& tokens, std::string& err
             }
         } else if (c == '"') {
             t.type = Tok::String;
-            if (!ParseString(s, i, t.text, error))
+            if (!ParseString(s, i, t, error))
                 return false;
-        } else if (c == '!' || c == '<' || c == '=' || c == '>' || c == ':') {
+        } else if (c == ':') {
             t.type = Tok::Symbol;
-            t.text = std::string(1, c);
+            t.text = ":";
             ++i;
+        } else if (std::string_view("!<=>").find(c) != std::string_view::npos) {
+            // A run of comparison characters is one symbol, so that <= is told apart from <.
+            t.type = Tok::Symbol;
+            while (i < s.size() && std::string_view("!<=>").find(s[i]) != std::string_view::npos)
+                t.text.push_back(s[i++]);
         } else {
-            error = std::string("unexpected character '") + c + "'";
+            error = UnexpectedCharacter(s, i);
             return false;
         }
         tokens.push_back(t);
@@ -281,22 +315,63 @@ std::string Describe(const Token& t) {
 struct Fixup {
     std::size_t at; // position in the encoded bytes
     std::string label;
+    std::size_t column = 0; // byte index of the reference in its source line
 };
+
+// Where the code of a line ends: before a comment and trailing blanks (strings aside).
+std::size_t EndOfCode(const std::string& line) {
+    std::size_t end = line.size();
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '"' && (i == 0 || line[i - 1] != '\\'))
+            quoted = !quoted;
+        else if (line[i] == '#' && !quoted) {
+            end = i;
+            break;
+        }
+    }
+    while (end > 0 && std::isspace(static_cast<unsigned char>(line[end - 1])))
+        --end;
+    return end;
+}
+
+std::vector<std::string> OpcodeNames() {
+    std::vector<std::string> names{"bytes"};
+    for (BYTE c = kFirstOpcode; c <= kLastOpcode; ++c)
+        names.push_back(FindOpcode(c)->name);
+    return names;
+}
+
+std::vector<std::string> ValueNames() {
+    std::vector<std::string> names;
+    std::size_t count = 0;
+    const ValueCodeInfo* table = ValueCodeTable(&count);
+    for (std::size_t i = 0; i < count; ++i)
+        names.push_back(table[i].name);
+    return names;
+}
+
+std::string DidYouMean(const std::string& word, const std::vector<std::string>& names) {
+    const std::string near = NearestName(word, names);
+    return near.empty() ? "" : " (did you mean " + near + "?)";
+}
 
 class InstructionEncoder {
 public:
     explicit InstructionEncoder(WORD version) : m_version(version) {}
 
-    // Encodes tokens[first..] as one instruction or a `bytes` line and appends to `out`.
+    // Encodes tokens[first..] of `line` as one instruction or a `bytes` line and appends to
+    // `out`. On failure At() is the byte index in the line of the fault.
     bool Encode(const std::string& line, const std::vector<Token>& tokens, std::size_t first, Bytes& out,
                 std::vector<Fixup>& fixups, std::string& error) {
         const Token& head = tokens[first];
+        m_at = head.at;
         if (head.type != Tok::Ident) {
             error = "expected an instruction, found " + Describe(head);
             return false;
         }
         if (head.text == "bytes")
-            return EncodeBytes(line, out, error);
+            return EncodeBytes(line, head.at + 5, out, error);
         const OpcodeInfo* op = FindOpcodeByName(head.text.c_str());
         if (!op) {
             error = "unknown instruction " + head.text;
@@ -307,12 +382,15 @@ public:
                 error += " (instructions are written in capitals: " + upper + ")";
             else if (FindOpcodeByName(("OP_" + upper).c_str()))
                 error += " (did you mean OP_" + upper + "?)";
+            else
+                error += DidYouMean(head.text, OpcodeNames());
             return false;
         }
         out.push_back(op->code);
         std::size_t t = first + 1;
         for (std::size_t k = 0; k < op->operandCount; ++k) {
             if (t >= tokens.size()) {
+                m_at = EndOfCode(line);
                 error = "missing operand: " + Signature(*op);
                 return false;
             }
@@ -320,15 +398,17 @@ public:
                 return false;
         }
         if (t < tokens.size()) {
+            m_at = tokens[t].at;
             error = "too many operands: " + Signature(*op);
             return false;
         }
         return true;
     }
 
+    std::size_t At() const { return m_at; }
+
 private:
-    bool EncodeBytes(const std::string& line, Bytes& out, std::string& error) {
-        std::size_t i = line.find("bytes") + 5;
+    bool EncodeBytes(const std::string& line, std::size_t i, Bytes& out, std::string& error) {
         while (i < line.size()) {
             const char c = line[i];
             if (c == '#')
@@ -342,6 +422,7 @@ private:
             const bool ends = i + 2 >= line.size() || std::isspace(static_cast<unsigned char>(line[i + 2])) ||
                               line[i + 2] == ',' || line[i + 2] == '#';
             if (hi < 0 || lo < 0 || !ends) {
+                m_at = i;
                 error = "bytes takes hex pairs such as 08 C8 00";
                 return false;
             }
@@ -355,13 +436,19 @@ private:
                  Bytes& out, std::vector<Fixup>& fixups, std::string& error) {
         const OperandKind kind = op.operands[k];
         const Token& tok = tokens[t++];
+        m_at = tok.at;
         const std::string where =
             std::string(op.name) + " operand " + std::to_string(k + 1) + " (" + KindName(kind) + "): ";
         switch (kind) {
         case OperandKind::Byte:
+            if (op.code == OP_IF && !(tok.type == Tok::Symbol && tok.text.size() == 1 && tok.text != ":") &&
+                tok.type != Tok::Number && tok.type != Tok::Raw && tok.type != Tok::Char)
+                return Fail(error, where + Describe(tok) +
+                                       " is no comparison; comparisons are <, =, > and ! (not equal); for "
+                                       "<= or >= compare with the neighbouring number or swap the operands");
             if ((tok.type == Tok::Number || tok.type == Tok::Raw) && tok.number <= 0xFF)
                 out.push_back(static_cast<BYTE>(tok.number));
-            else if (tok.type == Tok::Char || tok.type == Tok::Symbol)
+            else if (tok.type == Tok::Char || (tok.type == Tok::Symbol && tok.text.size() == 1))
                 out.push_back(static_cast<BYTE>(tok.type == Tok::Char ? tok.number : tok.text[0]));
             else
                 return Fail(error,
@@ -380,7 +467,7 @@ private:
                 return true;
             }
             if (tok.type == Tok::Ident && IsLabelName(tok.text)) {
-                fixups.push_back({out.size(), tok.text});
+                fixups.push_back({out.size(), tok.text, tok.at});
                 build::AppendU32(out, 0);
                 return true;
             }
@@ -416,8 +503,11 @@ private:
                 exact = true;
                 s = &tokens[t++];
             }
+            m_at = s->at;
             if (s->type != Tok::String)
                 return Fail(error, where + Describe(*s) + " is no string (\"text\" or exact \"bytes\")");
+            if (!s->noCp932.empty())
+                return Fail(error, where + s->noCp932);
             std::string bytes = s->text;
             if (!exact)
                 bytes.push_back('\0');
@@ -468,7 +558,8 @@ private:
                 w = static_cast<WORD>(kVariableRead | n);
                 return true;
             }
-            error = "unknown value " + tok.text + " (a number, v0..v99 or a VAL_ name)";
+            error = "unknown value " + tok.text + " (a number, v0..v99 or a VAL_ name)" +
+                    DidYouMean(tok.text, ValueNames());
             return false;
         }
         default:
@@ -494,15 +585,16 @@ private:
     }
 
     WORD m_version;
+    std::size_t m_at = 0;
 };
 
 // Directives that set one value, and where each was first given (for "given twice").
 struct Seen {
     std::map<std::string, int> lines;
-    bool First(const std::string& what, int line, std::string& error) {
+    // False when `what` was given before; `first` is then the line it was first given on.
+    bool First(const std::string& what, int line, int& first) {
         auto [it, inserted] = lines.emplace(what, line);
-        if (!inserted)
-            error = what + " given twice (first on line " + std::to_string(it->second) + ")";
+        first = it->second;
         return inserted;
     }
 };
@@ -512,34 +604,41 @@ struct PatternSource {
     std::optional<std::string> name;
     struct BodyLine {
         int line;
-        std::string text;
-        std::vector<Token> tokens;
+        std::string text;          // the whole source line
+        std::vector<Token> tokens; // the instruction's, or none for a label
+        std::string label;         // a label defined on this line
+        std::size_t labelAt = 0;
     };
     std::vector<BodyLine> body;
 };
 
+const char* const kDirectives[] = {
+    "pattern",
+    "cell",
+    "sound",
+    "version",
+    "name",
+    "about",
+    "window",
+    "default-pattern",
+    "default-position",
+    "menu-columns",
+    "prefix-size",
+    "file-size",
+    "file-header-check",
+    "char-header-check",
+    "raw-image",
+};
+
 bool IsDirective(const std::string& d) {
-    static const char* const kDirectives[] = {
-        "pattern",
-        "cell",
-        "sound",
-        "version",
-        "name",
-        "about",
-        "window",
-        "default-pattern",
-        "default-position",
-        "menu-columns",
-        "prefix-size",
-        "file-size",
-        "file-header-check",
-        "char-header-check",
-        "raw-image",
-    };
     for (const char* k : kDirectives)
         if (d == k)
             return true;
     return false;
+}
+
+std::string Plural(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 class SourceAssembler {
@@ -547,9 +646,28 @@ public:
     SourceAssembler(const std::string& sourceName, const ReadFileFn& readFile)
         : m_source(sourceName), m_read(readFile) {}
 
-    bool Run(const std::string& text, Bytes& image, std::vector<std::string>& errors) {
+    bool Run(std::string text, Bytes& image, std::vector<std::string>& errors,
+             std::vector<std::string>* warnings) {
+        // A byte order mark, as Notepad writes it, is no part of the source.
+        if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            text.erase(0, 3);
+        SplitLines(text);
+        if (!CheckEncoding(text)) {
+            Report(errors, warnings);
+            return false;
+        }
+        for (std::size_t i = 0; i < m_lines.size(); ++i)
+            Line(static_cast<int>(i + 1), m_lines[i]);
+        Finish(static_cast<int>(m_lines.size()));
+        if (!Report(errors, warnings))
+            return false;
+        image = m_rawImage ? *m_rawImage : build::BuildCharacter(m_c);
+        return true;
+    }
+
+private:
+    void SplitLines(const std::string& text) {
         std::size_t pos = 0;
-        int lineNo = 0;
         while (pos < text.size() || (pos == text.size() && pos == 0)) {
             std::size_t end = text.find('\n', pos);
             if (end == std::string::npos)
@@ -557,62 +675,104 @@ public:
             std::string line = text.substr(pos, end - pos);
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
-            ++lineNo;
-            Line(lineNo, line);
+            m_lines.push_back(line);
             pos = end + 1;
         }
-        Finish(lineNo);
-        std::stable_sort(m_errors.begin(), m_errors.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& [line, message] : m_errors)
-            errors.push_back(m_source + ":" + std::to_string(line) + ": " + message);
-        if (!m_errors.empty())
-            return false;
-        image = m_rawImage ? *m_rawImage : build::BuildCharacter(m_c);
-        return true;
     }
 
-private:
-    void Error(int line, const std::string& message) { m_errors.push_back({line, message}); }
+    // The source is UTF-8. One that is not is told so once, at its first such byte; a source
+    // that reads as Shift-JIS is recognised as such.
+    bool CheckEncoding(const std::string& text) {
+        if (FirstNonUtf8(text) == std::string::npos)
+            return true;
+        for (std::size_t i = 0; i < m_lines.size(); ++i) {
+            const std::size_t bad = FirstNonUtf8(m_lines[i]);
+            if (bad == std::string::npos)
+                continue;
+            const bool sjis = ConvertsFromCp932(text);
+            // The line is shown as the author sees it in a Shift-JIS editor.
+            const std::string before =
+                sjis ? Cp932ToUtf8(m_lines[i].substr(0, bad)) : m_lines[i].substr(0, bad);
+            if (sjis)
+                m_lines[i] = Cp932ToUtf8(m_lines[i]);
+            else
+                m_lines[i] = before;
+            Error(static_cast<int>(i + 1), before.size(),
+                  sjis ? "the source is in Shift-JIS (code page 932); kptool reads UTF-8: save it as UTF-8"
+                       : "the source is not UTF-8 (a byte here starts no UTF-8 character): save it as UTF-8");
+            return false;
+        }
+        return false;
+    }
+
+    bool Report(std::vector<std::string>& errors, std::vector<std::string>* warnings) {
+        std::stable_sort(m_diags.begin(), m_diags.end(),
+                         [](const Diagnostic& a, const Diagnostic& b) { return a.line < b.line; });
+        bool failed = false;
+        for (const Diagnostic& d : m_diags) {
+            const std::string text = RenderDiagnostic(m_source, m_lines, d);
+            if (d.severity == Severity::Error) {
+                errors.push_back(text);
+                failed = true;
+            } else if (warnings) {
+                warnings->push_back(text);
+            }
+        }
+        return !failed;
+    }
+
+    Diagnostic& Error(int line, std::size_t at, const std::string& message) {
+        m_diags.push_back({Severity::Error, line, at, message, {}});
+        return m_diags.back();
+    }
+    Diagnostic& Warning(int line, std::size_t at, const std::string& message) {
+        m_diags.push_back({Severity::Warning, line, at, message, {}});
+        return m_diags.back();
+    }
+    static void Note(Diagnostic& d, int line, std::size_t at, const std::string& message) {
+        d.notes.push_back({Severity::Note, line, at, message, {}});
+    }
 
     void Line(int n, const std::string& line) {
         std::vector<Token> tokens;
         std::string error;
-        // A bytes line is read by itself (its hex pairs are no tokens).
+        // A label first; it is defined even when the rest of its line fails, so that the jumps
+        // to it do not fail too.
         std::size_t first = line.find_first_not_of(" \t");
-        const bool labelled =
-            first != std::string::npos && IsIdentStart(line[first]) && line.find(':') != std::string::npos;
-        std::string rest = line;
+        std::size_t restAt = 0;
         std::string label;
-        if (labelled) {
+        if (first != std::string::npos && IsIdentStart(line[first])) {
             std::size_t i = first;
             while (i < line.size() && IsIdentChar(line[i]))
                 ++i;
             if (i < line.size() && line[i] == ':') {
                 label = line.substr(first, i - first);
-                rest = line.substr(i + 1);
+                restAt = i + 1;
             }
         }
-        const std::size_t head = rest.find_first_not_of(" \t");
-        const bool bytesLine =
-            head != std::string::npos && rest.compare(head, 5, "bytes") == 0 &&
-            (head + 5 == rest.size() || std::isspace(static_cast<unsigned char>(rest[head + 5])));
-        if (!bytesLine && !Tokenize(rest, tokens, error)) {
-            Error(n, error);
-            return;
-        }
-        if (bytesLine)
-            tokens.push_back({Tok::Ident, "bytes", 0});
         if (!label.empty()) {
             if (!m_current) {
-                Error(n, "label " + label + " outside a pattern");
+                Error(n, first, "label " + label + " outside a pattern");
                 return;
             }
             if (!IsLabelName(label)) {
-                Error(n, label + " cannot be a label (it is an instruction, value or variable name)");
+                Error(n, first, label + " cannot be a label (it is an instruction, value or variable name)");
                 return;
             }
-            m_current->body.push_back({n, label + ":", {}});
+            m_current->body.push_back({n, line, {}, label, first});
+        }
+        // A bytes line is read by itself (its hex pairs are no tokens).
+        const std::size_t head = line.find_first_not_of(" \t", restAt);
+        const bool bytesLine =
+            head != std::string::npos && line.compare(head, 5, "bytes") == 0 &&
+            (head + 5 == line.size() || std::isspace(static_cast<unsigned char>(line[head + 5])));
+        std::size_t at = 0;
+        if (bytesLine) {
+            tokens.push_back({Tok::Ident, "bytes", 0, head, {}, {}});
+        } else if (!Tokenize(line, restAt, tokens, error, at)) {
+            Error(n, at, error);
+            Failed(n, line, head);
+            return;
         }
         if (tokens.empty())
             return;
@@ -621,45 +781,84 @@ private:
         if (t0.type == Tok::Ident && !directive &&
             (m_current || t0.text == "bytes" || t0.text.compare(0, 3, "OP_") == 0)) {
             if (!m_current) {
-                Error(n, "instruction outside a pattern (start one with: pattern \"Name\")");
+                Error(n, t0.at, "instruction outside a pattern (start one with: pattern \"Name\")");
                 return;
             }
-            m_current->body.push_back({n, rest, tokens});
+            m_current->body.push_back({n, line, tokens, {}, 0});
             return;
         }
         if (!directive) {
-            Error(n, t0.type == Tok::Ident ? "unknown directive " + t0.text
-                                           : "expected a directive or an instruction, found " + Describe(t0));
+            std::vector<std::string> names(std::begin(kDirectives), std::end(kDirectives));
+            Error(n, t0.at,
+                  t0.type == Tok::Ident ? "unknown directive " + t0.text + DidYouMean(t0.text, names)
+                                        : "expected a directive or an instruction, found " + Describe(t0));
             return;
         }
+        m_lineEnd = EndOfCode(line);
         Directive(n, t0.text, tokens);
+    }
+
+    // A directive line that failed still counts as given, so that no knock-on error follows: a
+    // pattern starts (its instructions are not blamed for standing outside one), a cell or
+    // sound takes its number, a version or name line is not missing.
+    void Failed(int n, const std::string& line, std::size_t head) {
+        std::size_t end = head;
+        while (end < line.size() && IsIdentChar(line[end]))
+            ++end;
+        const std::string word = head < line.size() ? line.substr(head, end - head) : "";
+        int first = 0;
+        if (word == "pattern") {
+            m_patterns.push_back({n, std::string(), {}});
+            m_current = &m_patterns.back();
+        } else if (word == "cell") {
+            build::Cell blank;
+            blank.width = blank.height = 1;
+            m_c.cells.push_back(blank);
+            m_cellLines.push_back(n);
+        } else if (word == "sound") {
+            m_c.sounds.emplace_back();
+        } else if (IsDirective(word) && m_seen.First(word, n, first) && word == "version") {
+            m_versionLine = n;
+        }
+    }
+
+    // Where operand i of a directive stands, or the end of the line when it is missing.
+    std::size_t At(const std::vector<Token>& t, std::size_t i) const {
+        return i < t.size() ? t[i].at : m_lineEnd;
     }
 
     // Operand helpers for directives.
     bool Number(int n, const std::vector<Token>& t, std::size_t i, DWORD max, DWORD& v, const char* what) {
         if (i >= t.size() || (t[i].type != Tok::Number)) {
-            Error(n, std::string(what) + " needs a number");
+            Error(n, At(t, i), std::string(what) + " needs a number");
             return false;
         }
         if (t[i].number > max) {
-            Error(n, std::string(what) + " " + std::to_string(t[i].number) + " is out of range (0.." +
-                         std::to_string(max) + ")");
+            Error(n, t[i].at,
+                  std::string(what) + " " + std::to_string(t[i].number) + " is out of range (0.." +
+                      std::to_string(max) + ")");
             return false;
         }
         v = t[i].number;
         return true;
     }
-    bool String(int n, const std::vector<Token>& t, std::size_t i, std::string& v, const char* what) {
+    // A string operand; `stored` when it goes into the character as text (code page 932).
+    bool String(int n, const std::vector<Token>& t, std::size_t i, std::string& v, const char* what,
+                bool stored = true) {
         if (i >= t.size() || t[i].type != Tok::String) {
-            Error(n, std::string(what) + " needs a quoted string");
+            Error(n, At(t, i), std::string(what) + " needs a quoted string");
             return false;
         }
-        v = t[i].text;
+        if (stored && !t[i].noCp932.empty()) {
+            Error(n, t[i].at, t[i].noCp932);
+            return false;
+        }
+        v = stored ? t[i].text : t[i].utf8;
         return true;
     }
     bool End(int n, const std::vector<Token>& t, std::size_t i, const std::string& what) {
         if (i < t.size()) {
-            Error(n, "unexpected " + Describe(t[i]) + " after " + what);
+            Error(n, t[i].at, "unexpected " + Describe(t[i]) + " after " + what);
             return false;
         }
         return true;
@@ -676,97 +875,73 @@ private:
                 if (!String(n, t, 1, s, "pattern") || !End(n, t, 2, "the pattern name"))
                     return;
                 if (s.size() > kMaxNameText)
-                    Error(n, "pattern name of " + std::to_string(s.size()) +
-                                 " bytes; the menu shows at most " + std::to_string(kMaxNameText));
+                    Error(n, t[1].at,
+                          "pattern name of " + std::to_string(s.size()) + " bytes; the menu shows at most " +
+                              std::to_string(kMaxNameText));
                 m_current->name = s;
             }
             return;
         }
         if (d == "cell") {
-            // cell N "file.bmp" at X Y [mask-runs]
-            DWORD x = 0, y = 0;
-            if (!Number(n, t, 1, 0xFFFF, v, "cell") || !String(n, t, 2, s, "cell"))
-                return;
-            if (t.size() < 6 || t[3].type != Tok::Ident || t[3].text != "at") {
-                Error(n, "cell needs its place: cell N \"file.bmp\" at X Y");
-                return;
-            }
-            if (!Number(n, t, 4, 0xFFFF, x, "cell x") || !Number(n, t, 5, 0xFFFF, y, "cell y"))
-                return;
-            bool runs = false;
-            if (t.size() > 6 && t[6].type == Tok::Ident && t[6].text == "mask-runs")
-                runs = true;
-            if (!End(n, t, runs ? 7 : 6, "the cell"))
-                return;
-            if (v != m_c.cells.size()) {
-                Error(n, "cells are numbered from 0 in order: this one must be cell " +
-                             std::to_string(m_c.cells.size()));
-                return;
-            }
-            Bytes file;
-            build::Cell cell;
-            if (!m_read(s, file)) {
-                Error(n, "cannot read the cell's picture \"" + s + "\"");
-                cell.width = cell.height = 1;
-            } else if (!ReadBmp(file, cell, error)) {
-                Error(n, s + ": " + error);
-            }
-            cell.x = static_cast<WORD>(x);
-            cell.y = static_cast<WORD>(y);
-            if (runs) {
-                if (cell.bitCount != 1)
-                    Error(n, "mask-runs needs a 1-bit picture; " + s + " has " +
-                                 std::to_string(cell.bitCount) + " bits per pixel");
-                cell.bits = build::CompressMaskRuns(cell.bits);
-                cell.compression = kMaskRunLength;
-            }
-            m_c.cells.push_back(cell);
+            Cell(n, t);
             return;
         }
         if (d == "sound") {
-            if (!Number(n, t, 1, 0xFFFF, v, "sound") || !String(n, t, 2, s, "sound") ||
-                !End(n, t, 3, "the sound"))
+            if (!Number(n, t, 1, 0xFFFF, v, "sound"))
                 return;
             if (v != m_c.sounds.size()) {
-                Error(n, "sounds are numbered from 0 in order: this one must be sound " +
-                             std::to_string(m_c.sounds.size()));
+                Error(n, t[1].at,
+                      "sounds are numbered from 0 in order: this one must be sound " +
+                          std::to_string(m_c.sounds.size()));
                 return;
             }
             Bytes file;
-            if (!m_read(s, file))
-                Error(n, "cannot read the sound \"" + s + "\"");
+            const bool named = String(n, t, 2, s, "sound", false) && End(n, t, 3, "the sound");
+            if (!named) {
+                // counted all the same, so that the next sound's number is not blamed
+            } else if (!m_read(s, file))
+                Error(n, t[2].at, "cannot read the sound \"" + s + "\"");
             else if (file.size() < 12 || file[0] != 'R' || file[1] != 'I' || file[2] != 'F' ||
                      file[3] != 'F' || file[8] != 'W' || file[9] != 'A' || file[10] != 'V' || file[11] != 'E')
-                Error(n, s + ": not a RIFF WAVE file");
+                Error(n, t[2].at, s + ": not a RIFF WAVE file");
             m_c.sounds.push_back(file);
             return;
         }
-        if (!m_seen.First(d, n, error)) {
-            Error(n, error);
+        int firstLine = 0;
+        if (!m_seen.First(d, n, firstLine)) {
+            Note(Error(n, t[0].at, d + " given twice"), firstLine, 0, "first given here");
             return;
         }
         if (d == "version") {
-            if (Number(n, t, 1, kLastKnownVersion, v, "version") && End(n, t, 2, "the version")) {
+            m_versionLine = n;
+            if (Number(n, t, 1, kLastKnownVersion, v, "version") && End(n, t, 2, "the version"))
                 m_c.version = static_cast<WORD>(v);
-                m_versionLine = n;
-            }
         } else if (d == "name") {
             if (String(n, t, 1, s, "name") && End(n, t, 2, "the name")) {
                 if (s.size() > kMaxCharName)
-                    Error(n, "character name of " + std::to_string(s.size()) + " bytes; at most " +
-                                 std::to_string(kMaxCharName));
+                    Error(n, t[1].at,
+                          "character name of " + std::to_string(s.size()) + " bytes; at most " +
+                              std::to_string(kMaxCharName));
+                else if (s.empty())
+                    Error(n, t[1].at,
+                          "empty character name: the program keeps a character's settings under its name");
                 m_c.name = s;
             }
         } else if (d == "about") {
             if (String(n, t, 1, s, "about") && End(n, t, 2, "the about text")) {
                 if (s.size() > kMaxAbout)
-                    Error(n, "about text of " + std::to_string(s.size()) + " bytes; at most " +
-                                 std::to_string(kMaxAbout));
+                    Error(n, t[1].at,
+                          "about text of " + std::to_string(s.size()) + " bytes; at most " +
+                              std::to_string(kMaxAbout));
                 m_c.about = s;
             }
         } else if (d == "window") {
             if (Number(n, t, 1, 0xFFFF, v, "window width") && Number(n, t, 2, 0xFFFF, v2, "window height") &&
                 End(n, t, 3, "the window size")) {
+                if (v == 0 || v2 == 0)
+                    Error(n, t[v == 0 ? 1 : 2].at,
+                          "a window of " + std::to_string(v) + " x " + std::to_string(v2) +
+                              " pixels: nothing could show the character");
                 m_c.width = static_cast<WORD>(v);
                 m_c.height = static_cast<WORD>(v2);
             }
@@ -774,6 +949,7 @@ private:
             if (Number(n, t, 1, 0xFFFF, v, "default-pattern") && End(n, t, 2, "the default pattern")) {
                 m_c.defaultPattern = static_cast<WORD>(v);
                 m_defaultPatternLine = n;
+                m_defaultPatternAt = t[1].at;
             }
         } else if (d == "default-position") {
             if (Number(n, t, 1, 100, v, "default-position") && End(n, t, 2, "the default position"))
@@ -794,40 +970,102 @@ private:
             if (Number(n, t, 1, 0xFFFF, v, "char-header-check") && End(n, t, 2, "the check value"))
                 m_c.charHeaderCrc = static_cast<WORD>(v);
         } else if (d == "raw-image") {
-            if (String(n, t, 1, s, "raw-image") && End(n, t, 2, "the file name")) {
+            if (String(n, t, 1, s, "raw-image", false) && End(n, t, 2, "the file name")) {
                 Bytes file;
                 if (!m_read(s, file))
-                    Error(n, "cannot read \"" + s + "\"");
+                    Error(n, t[1].at, "cannot read \"" + s + "\"");
                 m_rawImage = file;
                 m_rawImageLine = n;
             }
         }
     }
 
+    // cell N "file.bmp" at X Y [mask-runs]. Once its number is right the cell takes its place
+    // even when the rest of the line fails, so that the next cell's number is not blamed.
+    void Cell(int n, const std::vector<Token>& t) {
+        DWORD v = 0, x = 0, y = 0;
+        if (!Number(n, t, 1, 0xFFFF, v, "cell"))
+            return;
+        if (v != m_c.cells.size()) {
+            Error(n, t[1].at,
+                  "cells are numbered from 0 in order: this one must be cell " +
+                      std::to_string(m_c.cells.size()));
+            return;
+        }
+        build::Cell cell;
+        cell.width = cell.height = 1;
+        m_cellLines.push_back(n);
+        std::string name;
+        if (!String(n, t, 2, name, "cell", false)) {
+            m_c.cells.push_back(cell);
+            return;
+        }
+        if (t.size() < 4 || t[3].type != Tok::Ident || t[3].text != "at") {
+            Error(n, At(t, 3), "cell needs its place: cell N \"file.bmp\" at X Y");
+            m_c.cells.push_back(cell);
+            return;
+        }
+        const bool runs = t.size() > 6 && t[6].type == Tok::Ident && t[6].text == "mask-runs";
+        if (!Number(n, t, 4, 0xFFFF, x, "cell x") || !Number(n, t, 5, 0xFFFF, y, "cell y") ||
+            !End(n, t, runs ? 7 : 6, "the cell")) {
+            m_c.cells.push_back(cell);
+            return;
+        }
+        Bytes file;
+        std::string error;
+        if (!m_read(name, file))
+            Error(n, t[2].at, "cannot read the cell's picture \"" + name + "\"");
+        else if (!ReadBmp(file, cell, error))
+            Error(n, t[2].at, name + ": " + error);
+        cell.x = static_cast<WORD>(x);
+        cell.y = static_cast<WORD>(y);
+        if (runs) {
+            if (cell.bitCount != 1)
+                Error(n, t[6].at,
+                      "mask-runs needs a 1-bit picture; " + name + " has " + std::to_string(cell.bitCount) +
+                          " bits per pixel");
+            else if (x != 0 || y != 0)
+                MaskPlaceWarning(Warning(n, t[4].at, ""), static_cast<WORD>(v), x, y);
+            cell.bits = build::CompressMaskRuns(cell.bits);
+            cell.compression = kMaskRunLength;
+        }
+        m_c.cells.push_back(cell);
+    }
+
+    // A window shape always starts at the window's top-left corner: a mask's place is not used.
+    void MaskPlaceWarning(Diagnostic& d, WORD c, DWORD x, DWORD y) {
+        d.message = "mask cell " + std::to_string(c) + " is placed at " + std::to_string(x) + "," +
+                    std::to_string(y) + ", but a window shape always starts at the window's corner (0,0)";
+        if (d.line != m_cellLines[c])
+            Note(d, m_cellLines[c], 0, "cell " + std::to_string(c) + " is placed here");
+    }
+
     void Finish(int lastLine) {
         if (m_rawImage) {
             for (const auto& [what, line] : m_seen.lines)
                 if (what != "raw-image")
-                    Error(line, what + " cannot be combined with raw-image (line " +
-                                    std::to_string(m_rawImageLine) + ")");
+                    Error(line, 0,
+                          what + " cannot be combined with raw-image (line " +
+                              std::to_string(m_rawImageLine) + ")");
             if (!m_c.cells.empty() || !m_c.sounds.empty() || !m_patterns.empty())
-                Error(m_rawImageLine, "raw-image stands alone: no cells, sounds or patterns with it");
+                Error(m_rawImageLine, 0, "raw-image stands alone: no cells, sounds or patterns with it");
             return;
         }
         if (!m_versionLine)
-            Error(lastLine, "no version line (version 300..303)");
+            Error(lastLine, 0, "no version line (version 300..303)");
         if (!m_seen.lines.count("window"))
-            Error(lastLine, "no window line (window WIDTH HEIGHT)");
+            Error(lastLine, 0, "no window line (window WIDTH HEIGHT)");
         if (!m_seen.lines.count("name"))
-            Error(lastLine, "no name line (name \"...\")");
+            Error(lastLine, 0, "no name line (name \"...\")");
         if (m_c.cells.empty())
-            Error(lastLine, "no cell: cell 0 is needed (the palette comes from it)");
+            Error(lastLine, 0, "no cell: cell 0 is needed (the palette comes from it)");
         if (m_patterns.empty())
-            Error(lastLine, "no pattern: a character needs at least one");
+            Error(lastLine, 0, "no pattern: a character needs at least one");
         if (m_defaultPatternLine && m_c.defaultPattern > m_patterns.size())
-            Error(m_defaultPatternLine, "default-pattern " + std::to_string(m_c.defaultPattern) +
-                                            ", but there are only " + std::to_string(m_patterns.size()) +
-                                            " patterns (0 is a random choice)");
+            Error(m_defaultPatternLine, m_defaultPatternAt,
+                  "default-pattern " + std::to_string(m_c.defaultPattern) + ", but there " +
+                      (m_patterns.size() == 1 ? "is only " : "are only ") +
+                      Plural(m_patterns.size(), "pattern", "patterns") + " (0 is a random choice)");
         if (!m_seen.lines.count("about"))
             m_c.about.clear();
         for (const PatternSource& p : m_patterns)
@@ -839,38 +1077,50 @@ private:
         const std::size_t base = p.name ? build::NameRecordLength(*p.name, m_c.version) : 0;
         InstructionEncoder encoder(m_c.version);
         Bytes body;
-        std::map<std::string, std::pair<DWORD, int>> labels;
+        struct Label {
+            DWORD offset;
+            int line;
+            std::size_t at;
+        };
+        std::map<std::string, Label> labels;
         std::vector<std::pair<Fixup, int>> fixups;
+        std::vector<std::string> unresolved; // labels whose lines failed: no knock-on errors
         for (const auto& line : p.body) {
-            if (line.tokens.empty()) {
-                const std::string label = line.text.substr(0, line.text.size() - 1);
-                auto [it, inserted] =
-                    labels.emplace(label, std::make_pair(static_cast<DWORD>(base + body.size()), line.line));
+            if (!line.label.empty()) {
+                const Label here{static_cast<DWORD>(base + body.size()), line.line, line.labelAt};
+                auto [it, inserted] = labels.emplace(line.label, here);
                 if (!inserted)
-                    Error(line.line, "label " + label + " defined twice in this pattern (first on line " +
-                                         std::to_string(it->second.second) + ")");
+                    Note(Error(line.line, line.labelAt,
+                               "label " + line.label + " defined twice in this pattern"),
+                         it->second.line, it->second.at, "first defined here");
                 continue;
             }
             std::vector<Fixup> lineFixups;
             std::string error;
             Bytes bytes;
             if (!encoder.Encode(line.text, line.tokens, 0, bytes, lineFixups, error)) {
-                Error(line.line, error);
+                Error(line.line, encoder.At(), error);
                 continue;
             }
+            if (bytes[0] == OP_NEWSHAPE && bytes[1] == 'b')
+                NewShapeOfPlacedMask(line, bytes);
             for (Fixup f : lineFixups) {
                 f.at += body.size();
                 fixups.push_back({f, line.line});
             }
             body.insert(body.end(), bytes.begin(), bytes.end());
         }
+        std::vector<std::string> names;
+        for (const auto& [name, label] : labels)
+            names.push_back(name);
         for (const auto& [f, line] : fixups) {
             const auto it = labels.find(f.label);
             if (it == labels.end()) {
-                Error(line, "no label " + f.label + " in this pattern");
+                Error(line, f.column,
+                      "no label " + f.label + " in this pattern" + DidYouMean(f.label, names));
                 continue;
             }
-            build::PutU32(body, f.at, it->second.first);
+            build::PutU32(body, f.at, it->second.offset);
         }
         if (p.name) {
             out.name = *p.name;
@@ -881,13 +1131,27 @@ private:
         m_c.patterns.push_back(out);
     }
 
+    // OP_NEWSHAPE 'b' with a literal cell that is placed off the corner.
+    void NewShapeOfPlacedMask(const PatternSource::BodyLine& line, const Bytes& bytes) {
+        const WORD c = static_cast<WORD>(bytes[2] | (bytes[3] << 8));
+        if (c >= m_c.cells.size() || (m_c.cells[c].x == 0 && m_c.cells[c].y == 0) ||
+            m_c.cells[c].compression == kMaskRunLength) // said on its cell line
+            return;
+        MaskPlaceWarning(Warning(line.line, line.tokens.size() > 2 ? line.tokens[2].at : 0, ""), c,
+                         m_c.cells[c].x, m_c.cells[c].y);
+    }
+
     std::string m_source;
     ReadFileFn m_read;
-    std::vector<std::pair<int, std::string>> m_errors;
+    std::vector<std::string> m_lines;
+    std::vector<Diagnostic> m_diags;
+    std::size_t m_lineEnd = 0; // where the code of the directive line being read ends
     build::Character m_c;
+    std::vector<int> m_cellLines; // the line of each cell
     Seen m_seen;
     int m_versionLine = 0;
     int m_defaultPatternLine = 0;
+    std::size_t m_defaultPatternAt = 0;
     std::optional<Bytes> m_rawImage;
     int m_rawImageLine = 0;
     std::deque<PatternSource> m_patterns;
@@ -909,18 +1173,20 @@ bool IsLabelName(const std::string& word) {
 }
 
 bool AssembleSource(const std::string& sourceName, const std::string& text, const ReadFileFn& readFile,
-                    build::Bytes& image, std::vector<std::string>& errors) {
+                    build::Bytes& image, std::vector<std::string>& errors,
+                    std::vector<std::string>* warnings) {
     SourceAssembler a(sourceName, readFile);
-    return a.Run(text, image, errors);
+    return a.Run(text, image, errors, warnings);
 }
 
 bool EncodeInstructionLine(const std::string& line, WORD version, const std::map<std::string, DWORD>& labels,
                            build::Bytes& out, std::string& error) {
     std::vector<Token> tokens;
     const std::size_t head = line.find_first_not_of(" \t");
+    std::size_t at = 0;
     if (head != std::string::npos && line.compare(head, 5, "bytes") == 0)
-        tokens.push_back({Tok::Ident, "bytes", 0});
-    else if (!Tokenize(line, tokens, error))
+        tokens.push_back({Tok::Ident, "bytes", 0, head, {}, {}});
+    else if (!Tokenize(line, 0, tokens, error, at))
         return false;
     if (tokens.empty()) {
         error = "empty line";

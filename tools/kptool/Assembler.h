@@ -17,10 +17,13 @@ namespace kp::tool {
 // Reads a file named in the source (as written there) into `out`; false when it cannot be read.
 using ReadFileFn = std::function<bool(const std::string& name, build::Bytes& out)>;
 
-// Assembles `text` into a character file image. Errors are "SOURCE:LINE: message", in line
-// order; the image is only written when there is none.
+// Assembles `text` (UTF-8; a byte order mark is skipped) into a character file image. Each error
+// and warning is one diagnostic as compilers write them: "SOURCE:LINE:COLUMN: error: message",
+// the source line, a caret under the place and any notes (Diagnostics.h), in line order. The
+// image is only written when there is no error; warnings go to `warnings` when given.
 bool AssembleSource(const std::string& sourceName, const std::string& text, const ReadFileFn& readFile,
-                    build::Bytes& image, std::vector<std::string>& errors);
+                    build::Bytes& image, std::vector<std::string>& errors,
+                    std::vector<std::string>* warnings = nullptr);
 
 // Encodes one instruction line of a pattern body (an instruction or a `bytes` line, no label
 // definition) for a format version, with the labels it may name at the given offsets.

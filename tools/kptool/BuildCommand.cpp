@@ -1,6 +1,8 @@
 #include "BuildCommand.h"
 
 #include "Assembler.h"
+#include "Diagnostics.h"
+#include "ExitStatus.h"
 
 #include <fstream>
 #include <iterator>
@@ -26,31 +28,57 @@ bool WriteFileBytes(const std::string& path, const void* data, std::size_t size)
     return static_cast<bool>(out);
 }
 
-int RunBuild(const std::string& sourcePath, const std::string& outputPath, std::ostream& err) {
+namespace {
+
+// Whether two paths name one file (both exist and are the same file, whatever their spelling).
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {
+    }, sb{};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+} // namespace
+
+int RunBuild(const std::string& sourcePath, const std::string& outputPath, const BuildOptions& options,
+             std::ostream& err) {
     std::string text;
     if (!ReadFileBytes(sourcePath, text)) {
         err << "kptool: cannot read " << sourcePath << '\n';
-        return 1;
+        return kExitCannotRead;
     }
     const std::size_t slash = sourcePath.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : sourcePath.substr(0, slash + 1);
+    // File names in the source are UTF-8 and are opened by those very bytes; only texts stored
+    // in the character are converted to code page 932.
+    std::vector<std::string> inputs{sourcePath};
     const ReadFileFn read = [&](const std::string& name, build::Bytes& out) {
         std::string bytes;
-        if (!ReadFileBytes(!name.empty() && name[0] == '/' ? name : folder + name, bytes))
+        const std::string path = !name.empty() && name[0] == '/' ? name : folder + name;
+        if (!ReadFileBytes(path, bytes))
             return false;
+        inputs.push_back(path);
         out.assign(bytes.begin(), bytes.end());
         return true;
     };
     build::Bytes image;
-    std::vector<std::string> errors;
-    if (!AssembleSource(sourcePath, text, read, image, errors)) {
-        for (const std::string& e : errors)
-            err << e << '\n';
-        return 1;
-    }
+    std::vector<std::string> errors, warnings;
+    const bool built = AssembleSource(sourcePath, text, read, image, errors, &warnings);
+    for (const std::string& w : warnings)
+        err << (options.strict ? AsError(w) : w);
+    for (const std::string& e : errors)
+        err << e;
+    if (!built || (options.strict && !warnings.empty()))
+        return kExitDataError;
+    for (const std::string& input : inputs)
+        if (SameFile(input, outputPath)) {
+            err << "kptool: will not write " << outputPath << ": it is "
+                << (input == sourcePath ? "the source" : "the input " + input) << '\n';
+            return kExitCannotWrite;
+        }
     if (!WriteFileBytes(outputPath, image.data(), image.size())) {
         err << "kptool: cannot write " << outputPath << '\n';
-        return 1;
+        return kExitCannotWrite;
     }
     return 0;
 }

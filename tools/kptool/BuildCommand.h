@@ -7,9 +7,17 @@
 
 namespace kp::tool {
 
-// Returns the exit status: 0 when the file was written; 1 when the source has errors (printed to
-// `err` as SOURCE:LINE: message) or a file cannot be read or written.
-int RunBuild(const std::string& sourcePath, const std::string& outputPath, std::ostream& err);
+struct BuildOptions {
+    // `--strict`: warnings (the lint's findings at their source lines among them) are errors.
+    bool strict = false;
+};
+
+// Prints the diagnostics to `err` (Assembler.h) and returns the exit status (ExitStatus.h): 0 when
+// the file was written; kExitDataError when the source has errors (or warnings, when strict);
+// kExitCannotRead when the source cannot be read; kExitCannotWrite when the output cannot be
+// written or is the source or one of the files it names (which is then left as it is).
+int RunBuild(const std::string& sourcePath, const std::string& outputPath, const BuildOptions& options,
+             std::ostream& err);
 
 // The bytes of a file; false when it cannot be read.
 bool ReadFileBytes(const std::string& path, std::string& out);

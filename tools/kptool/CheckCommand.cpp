@@ -1,5 +1,6 @@
 #include "CheckCommand.h"
 
+#include "ExitStatus.h"
 #include "Lint.h"
 #include "Verdict.h"
 
@@ -30,14 +31,7 @@ int RunCheck(IFileSystem& files, const AnsiString& path, const CheckOptions& opt
         v.message = LoadMessage::Unreadable;
     else
         v = JudgeImage(ImageView(block.data.get(), block.size));
-    if (v.message == LoadMessage::None) {
-        out << "ok\n";
-    } else {
-        out << LoadMessageText(v.message) << '\n';
-        if (v.message == LoadMessage::MayBeCorrupted && !v.yesLoads)
-            out << "answering Yes would give message " << static_cast<int>(v.afterYes) << ": "
-                << LoadMessageText(v.afterYes) << '\n';
-    }
+    out << DescribeVerdict(v) << '\n';
     const bool loads =
         v.message == LoadMessage::None || (v.message == LoadMessage::MayBeCorrupted && v.yesLoads);
     int status = static_cast<int>(v.message);
@@ -45,7 +39,9 @@ int RunCheck(IFileSystem& files, const AnsiString& path, const CheckOptions& opt
         const LintReport report = LintImage(ImageView(block.data.get(), block.size));
         PrintLint(report, out);
         if (status == 0 && !report.problems.empty())
-            status = kLintProblems;
+            status = kExitLintProblems;
+        else if (status == 0 && (!report.programs.empty() || !report.soundFiles.empty()))
+            status = kExitOutsideEffects;
     }
     return status;
 }

@@ -13,13 +13,12 @@ struct CheckOptions {
     bool lint = false;
 };
 
-// The exit status of a file that loads but whose lint found problems.
-constexpr int kLintProblems = 10;
-
-// Prints "ok" or the text of the message the program would show (UTF-8), and for the question
-// on a file whose structure is also broken a line saying that Yes would give message 2.
-// Returns the exit status: 0, or the message number (5 for the question); with the lint,
-// kLintProblems when the file loads without a question but problems were found.
+// Prints "ok" or the text of the message the program would show (UTF-8, on one line, with its
+// number and an English gloss), and for the question on a file whose structure is also broken a
+// line saying that Yes would give message 2. Returns the exit status (ExitStatus.h): 0, or the
+// message number (5 for the question); with the lint, when the file loads without a question,
+// kExitLintProblems for problems and else kExitOutsideEffects when it starts programs or plays
+// sound files by name.
 int RunCheck(IFileSystem& files, const AnsiString& path, const CheckOptions& options, std::ostream& out);
 
 } // namespace kp::tool

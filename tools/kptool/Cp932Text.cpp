@@ -84,4 +84,12 @@ bool Utf8ToCp932(std::string_view text, std::string& out) {
     return true;
 }
 
+bool ConvertsFromCp932(std::string_view text) {
+    Converter cv("UTF-8", "CP932");
+    std::string ignored;
+    const char* in = text.data();
+    std::size_t left = text.size();
+    return cv.Run(&in, &left, ignored) == 0;
+}
+
 } // namespace kp::tool

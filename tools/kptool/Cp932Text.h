@@ -18,4 +18,7 @@ std::string Cp932ToUtf8(std::string_view text);
 // form or the UTF-8 is malformed.
 bool Utf8ToCp932(std::string_view text, std::string& out);
 
+// Whether `text` is well-formed code page 932 throughout (a source saved as Shift-JIS).
+bool ConvertsFromCp932(std::string_view text);
+
 } // namespace kp::tool

@@ -3,6 +3,8 @@
 #include "BuildCommand.h"
 #include "Cp932Text.h"
 #include "Disassembler.h"
+#include "ExitStatus.h"
+#include "Verdict.h"
 
 #include "chardata/Crc.h"
 #include "chardata/DataFile.h"
@@ -275,7 +277,8 @@ void DumpCell0(const CharacterFile& file, std::ostream& out) {
         return;
     }
     out << "  colour table at " << table << ": " << entries << " entries"
-        << (image.Contains(table, 4 * entries) ? "" : " (cut: part of it is outside the file)") << '\n';
+        << (image.Contains(table, 4 * entries) ? "" : " (cut: part of it is outside the file)")
+        << (entries > kShownColors ? " (the first " + std::to_string(kShownColors) + " shown)" : "") << '\n';
     for (std::size_t i = 0; i < std::min(entries, kShownColors); ++i) {
         const std::size_t e = table + 4 * i;
         if (!image.Contains(e, 4)) {
@@ -286,6 +289,46 @@ void DumpCell0(const CharacterFile& file, std::ostream& out) {
         std::snprintf(rgb, sizeof rgb, "red %u, green %u, blue %u", image.U8(e + 2), image.U8(e + 1),
                       image.U8(e));
         Line(out, 2, std::to_string(i), rgb);
+    }
+}
+
+// Every cell of the table, one line each. The table has no stored length: it is taken to end
+// where the first cell record begins.
+void DumpCells(const CharacterFile& file, std::ostream& out) {
+    const ImageView& image = file.Image();
+    bool ok = true;
+    const DWORD first = image.U32(file.CellsOffset() + kCellTable, &ok);
+    if (!ok || first < kCellTable)
+        return;
+    const std::size_t entries = (first - kCellTable) / 4;
+    // Scripts name cells by 16-bit numbers: entries past those are never used.
+    const std::size_t count = std::min<std::size_t>(entries, 0x10000);
+    out << "cells: " << entries << " (the table ends where cell 0's record begins)"
+        << (count < entries ? "; shortened to the first 65536, the numbers a script can name" : "") << '\n';
+    for (std::size_t c = 0; c < count; ++c) {
+        const std::string number = "cell " + std::to_string(c);
+        bool entryOk = true;
+        image.U32(file.CellsOffset() + kCellTable + 4 * c, &entryOk);
+        if (!entryOk) {
+            Line(out, 1, "cells " + std::to_string(c) + ".." + std::to_string(count - 1),
+                 "table entries " + std::string(kOutside));
+            return;
+        }
+        const auto cell = static_cast<WORD>(c);
+        bool recOk = true;
+        const WORD x = file.CellX(cell, &recOk);
+        const WORD y = file.CellY(cell, &recOk);
+        const BitmapInfo bi = file.ReadBitmapInfo(file.CellBitmapInfoOffset(cell, &recOk), &recOk);
+        if (!recOk) {
+            Line(out, 1, number, "record " + std::string(kOutside));
+            continue;
+        }
+        const std::string form = bi.biCompression == kMaskRunLength && bi.biBitCount == 1 ? "mask runs"
+                                 : bi.biCompression == 0                                  ? "plain"
+                                                         : "compression " + std::to_string(bi.biCompression);
+        Line(out, 1, number,
+             "at " + std::to_string(x) + "," + std::to_string(y) + ", " + std::to_string(bi.biWidth) + " x " +
+                 std::to_string(bi.biHeight) + ", " + std::to_string(bi.biBitCount) + " bits, " + form);
     }
 }
 
@@ -319,50 +362,67 @@ void DumpImage(const ImageView& image, std::ostream& out) {
     DumpPatterns(file, out);
     DumpSounds(file, out);
     DumpCell0(file, out);
+    DumpCells(file, out);
     DumpScripts(file, out);
 }
 
 int RunDump(IFileSystem& files, const AnsiString& path, std::ostream& out) {
     ByteBlock block;
     if (!files.ReadWholeFile(path, block)) {
-        out << LoadMessageText(LoadMessage::Unreadable) << '\n';
+        out << VerdictText(LoadMessage::Unreadable) << '\n';
         return static_cast<int>(LoadMessage::Unreadable);
     }
     out << "file: " << path << " (" << block.size << " bytes)\n";
-    DumpImage(ImageView(block.data.get(), block.size), out);
-    return 0;
+    const ImageView image(block.data.get(), block.size);
+    DumpImage(image, out);
+    // What the program would say of it, after all that could be read.
+    const Verdict v = JudgeImage(image);
+    out << "verdict: " << DescribeVerdict(v) << '\n';
+    return static_cast<int>(v.message);
 }
 
 } // namespace kp::tool
 
 namespace kp::tool {
 
-int RunDumpSource(IFileSystem& files, const AnsiString& path, const std::string& dir, std::ostream& out,
-                  std::ostream& err) {
+int RunDumpSource(IFileSystem& files, const AnsiString& path, const std::string& dir, bool force,
+                  std::ostream& out, std::ostream& err) {
     ByteBlock block;
     if (!files.ReadWholeFile(path, block)) {
-        err << LoadMessageText(LoadMessage::Unreadable) << '\n';
-        return 1;
+        err << "kptool: " << path << ": " << VerdictText(LoadMessage::Unreadable) << '\n';
+        return static_cast<int>(LoadMessage::Unreadable);
+    }
+    const ImageView image(block.data.get(), block.size);
+    const Verdict v = JudgeImage(image);
+    if (v.message != LoadMessage::None && !(v.message == LoadMessage::MayBeCorrupted && v.yesLoads)) {
+        err << "kptool: " << path << ": the program does not load this file: " << VerdictText(v.message)
+            << '\n';
+        return static_cast<int>(v.message);
     }
     SourceFiles src;
     std::string why;
-    if (!MakeSource(ImageView(block.data.get(), block.size), src, why)) {
+    if (!MakeSource(image, src, why)) {
         err << "kptool: " << path << ": " << why << '\n';
-        return 2;
-    }
-    if (mkdir(dir.c_str(), 0777) != 0) {
-        struct stat st {};
-        if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            err << "kptool: cannot make the folder " << dir << '\n';
-            return 3;
-        }
+        return static_cast<int>(LoadMessage::Corrupted);
     }
     src.files.push_back({"character.kps", build::Bytes(src.source.begin(), src.source.end())});
+    // An author's source is never replaced unasked.
+    struct stat st {};
+    for (const auto& file : src.files)
+        if (!force && lstat((dir + "/" + file.first).c_str(), &st) == 0) {
+            err << "kptool: " << dir << "/" << file.first
+                << " exists; dump --source replaces an existing source only with --force\n";
+            return kExitCannotWrite;
+        }
+    if (mkdir(dir.c_str(), 0777) != 0 && (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+        err << "kptool: cannot make the folder " << dir << '\n';
+        return kExitCannotWrite;
+    }
     for (const auto& [name, bytes] : src.files) {
         const std::string target = dir + "/" + name;
         if (!WriteFileBytes(target, bytes.data(), bytes.size())) {
             err << "kptool: cannot write " << target << '\n';
-            return 3;
+            return kExitCannotWrite;
         }
         out << "wrote " << target << '\n';
     }

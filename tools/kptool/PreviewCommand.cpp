@@ -90,13 +90,6 @@ private:
     std::vector<Color> m_pixels;
 };
 
-std::string OneLine(std::string text) {
-    for (char& ch : text)
-        if (ch == '\n')
-            ch = ' ';
-    return text;
-}
-
 // Writes DIR/frame-NNNN.png for every frame and DIR/preview.gif of them all.
 class FileSink final : public PreviewSink {
 public:
@@ -217,14 +210,13 @@ int RenderPreview(const std::vector<BYTE>& image, const PreviewOptions& options,
     // shown as answering Yes would show it.
     const Verdict v = JudgeImage(ImageView(image.data(), image.size()));
     if (v.message != LoadMessage::None) {
-        err << "kptool: " << OneLine(LoadMessageText(v.message));
+        err << "kptool: " << VerdictText(v.message);
         if (v.message != LoadMessage::MayBeCorrupted) {
             err << '\n';
             return static_cast<int>(v.message);
         }
         if (!v.yesLoads) {
-            err << "\nkptool: answering Yes would give message " << static_cast<int>(v.afterYes) << ": "
-                << LoadMessageText(v.afterYes) << '\n';
+            err << "\nkptool: answering Yes would give " << VerdictText(v.afterYes) << '\n';
             return static_cast<int>(v.message);
         }
         err << " (shown as answering Yes would)\n";
@@ -239,7 +231,7 @@ int RenderPreview(const std::vector<BYTE>& image, const PreviewOptions& options,
         }
     });
     if (!runner.Load(image, options.run)) {
-        err << "kptool: " << LoadMessageText(LoadMessage::Corrupted) << '\n';
+        err << "kptool: " << VerdictText(LoadMessage::Corrupted) << '\n';
         return static_cast<int>(LoadMessage::Corrupted);
     }
     const int width = runner.Canvas().Width(), height = runner.Canvas().Height();
@@ -309,7 +301,7 @@ int RunPreview(IFileSystem& files, const AnsiString& path, const PreviewOptions&
                const std::string& dir, std::ostream& out, std::ostream& err) {
     ByteBlock block;
     if (!files.ReadWholeFile(path, block)) {
-        err << "kptool: " << path << ": " << LoadMessageText(LoadMessage::Unreadable) << '\n';
+        err << "kptool: " << path << ": " << VerdictText(LoadMessage::Unreadable) << '\n';
         return static_cast<int>(LoadMessage::Unreadable);
     }
     const std::vector<BYTE> image(block.data.get(), block.data.get() + block.size);

@@ -2,6 +2,7 @@
 // the same headless run as `kptool trace`, written as one PNG per shown frame and an animated GIF.
 #pragma once
 
+#include "ExitStatus.h"
 #include "platform/Services.h"
 #include "render/ImageFiles.h"
 #include "sim/HeadlessRunner.h"
@@ -27,8 +28,8 @@ struct PreviewOptions {
 constexpr int kMaxPreviewScale = 16;
 
 // Exit statuses beyond the load verdict's (0 and 1..5, as `kptool check` gives them).
-constexpr int kPreviewNothingToShow = 65; // EX_DATAERR: the window has no pixels, or too many
-constexpr int kPreviewCannotWrite = 73;   // EX_CANTCREAT: the folder or a file cannot be written
+constexpr int kPreviewNothingToShow = kExitDataError; // the window has no pixels, or too many
+constexpr int kPreviewCannotWrite = kExitCannotWrite; // the folder or a file cannot be written
 
 // Sets one preview option: every trace option, `--window layered|region` and `--scale N`.
 // False with a reason when the value does not fit the option.

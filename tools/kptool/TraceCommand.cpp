@@ -1,6 +1,7 @@
 #include "TraceCommand.h"
 
 #include "Cp932Text.h"
+#include "Verdict.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +11,7 @@ namespace kp::tool {
 namespace {
 
 const char* const kOptionNames[] = {"--pattern", "--duration", "--seed", "--clock",
-                                    "--cursor",  "--clicks",   "--auto"};
+                                    "--cursor",  "--clicks",   "--auto", "--position"};
 
 // A whole decimal number (a leading minus when `allowNegative`) within [lo, hi].
 bool ParseNumber(const std::string& text, long long lo, long long hi, long long& out) {
@@ -94,6 +95,12 @@ bool SetTraceOption(const std::string& name, const std::string& value, sim::RunO
             return false;
         }
         options.pattern = static_cast<int>(n);
+    } else if (name == "--position") {
+        if (!ParseNumber(value, 0, 100, n)) {
+            error = "--position takes a percent 0..100";
+            return false;
+        }
+        options.position = static_cast<int>(n);
     } else if (name == "--duration") {
         if (!ParseNumber(value, 0, 0xFFFFFFFFLL, n)) {
             error = "--duration takes milliseconds";
@@ -150,11 +157,20 @@ int TraceImage(const std::vector<BYTE>& image, const sim::RunOptions& options, s
         [&out](unsigned ms, const std::string& text) {
             char time[16];
             std::snprintf(time, sizeof time, "%8u", ms);
-            out << time << "  " << text << '\n';
+            // Every event on one line; the program's load messages with their gloss.
+            static const std::string kMessage = "message: ";
+            out << time << "  "
+                << (text.compare(0, kMessage.size(), kMessage) == 0
+                        ? kMessage + GlossMessageText(text.substr(kMessage.size()))
+                        : GlossMessageText(text))
+                << '\n';
         },
         [](const AnsiString& text) { return Cp932ToUtf8(text); });
-    if (!runner.Load(image, options))
-        return 2;
+    if (!runner.Load(image, options)) {
+        const Verdict v = JudgeImage(ImageView(image.data(), image.size()));
+        return v.message == LoadMessage::None ? static_cast<int>(LoadMessage::Corrupted)
+                                              : static_cast<int>(v.message);
+    }
     runner.Run();
     return 0;
 }
@@ -162,8 +178,8 @@ int TraceImage(const std::vector<BYTE>& image, const sim::RunOptions& options, s
 int RunTrace(IFileSystem& files, const AnsiString& path, const sim::RunOptions& options, std::ostream& out) {
     ByteBlock block;
     if (!files.ReadWholeFile(path, block)) {
-        out << "kptool: cannot read " << path << '\n';
-        return 1;
+        out << "kptool: " << path << ": " << VerdictText(LoadMessage::Unreadable) << '\n';
+        return static_cast<int>(LoadMessage::Unreadable);
     }
     const std::vector<BYTE> image(block.data.get(), block.data.get() + block.size);
     return TraceImage(image, options, out);

@@ -17,8 +17,9 @@ bool SetTraceOption(const std::string& name, const std::string& value, sim::RunO
 const char* const* TraceOptionNames(std::size_t* count);
 
 // Runs the file and prints every event as "TIME  EVENT" (the virtual time in milliseconds, right
-// aligned in 8 columns). Returns 0, 1 when the file cannot be read, 2 when the program would not
-// load it.
+// aligned in 8 columns), each on one line. Returns 0, or the number of the message with which the
+// program would refuse the file (1 when it cannot be read; 5 when answering Yes to the question
+// would find it damaged).
 int RunTrace(IFileSystem& files, const AnsiString& path, const sim::RunOptions& options, std::ostream& out);
 // The same on an image in memory.
 int TraceImage(const std::vector<BYTE>& image, const sim::RunOptions& options, std::ostream& out);

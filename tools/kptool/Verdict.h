@@ -7,6 +7,8 @@
 #include "chardata/Loader.h"
 #include "platform/Services.h"
 
+#include <string>
+
 namespace kp::tool {
 
 struct Verdict {
@@ -17,6 +19,17 @@ struct Verdict {
     bool yesLoads = true;
     LoadMessage afterYes = LoadMessage::None;
 };
+
+// The program's text for a message on one line, followed by its number and an English gloss:
+// "データが破損しています。 (message 2: the data is damaged)".
+std::string VerdictText(LoadMessage message);
+// VerdictText for a text the program shows (as the headless run reports it); the text on one
+// line as it is when it is none of the load messages.
+std::string GlossMessageText(const std::string& text);
+
+// What kptool prints for a verdict: VerdictText, and for the question on a file that Yes would
+// find damaged a second line saying so.
+std::string DescribeVerdict(const Verdict& v);
 
 // The verdict on an image already in memory.
 Verdict JudgeImage(const ImageView& image);

@@ -3,6 +3,7 @@
 #include "BuildCommand.h"
 #include "CheckCommand.h"
 #include "DumpCommand.h"
+#include "ExitStatus.h"
 #include "PreviewCommand.h"
 #include "TraceCommand.h"
 
@@ -16,47 +17,54 @@
 
 namespace {
 
-constexpr int kUsageError = 64; // EX_USAGE
-
-const char* const kUsage =
-    "usage: kptool COMMAND [OPTIONS] FILE\n"
-    "\n"
-    "commands:\n"
-    "  check FILE   the program's own load verdict on a character file: prints \"ok\" and\n"
-    "               exits with 0, or prints the message the program would show and exits\n"
-    "               with its number (1 unreadable, 2 damaged, 3 old format, 4 newer version,\n"
-    "               5 the question whether to load a file that may be damaged; when Yes\n"
-    "               would then find the file damaged, a further line says so)\n"
-    "  check --lint FILE\n"
-    "               the verdict, then every problem the scripts would meet at run time that\n"
-    "               can be found without running them, and the programs (OP_EXEC) and sound\n"
-    "               files (OP_PLAYFILE) they name; exits with 10 when a file that loads has\n"
-    "               problems\n"
-    "  dump FILE    the file header, the character header, the pattern names, the sound\n"
-    "               table, cell 0 and every pattern's script; anything outside the file is\n"
-    "               shown as such\n"
-    "  dump FILE --source DIR\n"
-    "               writes DIR/character.kps and the BMP and WAV files it names, from which\n"
-    "               build makes the file again byte for byte\n"
-    "  build SOURCE -o FILE.kp\n"
-    "               assembles a character source (docs/script-language.md) with the BMP and\n"
-    "               WAV files it names; errors are printed as SOURCE:LINE: message, exit 1\n"
-    "  trace FILE   runs the character headless on a virtual clock and prints one line per\n"
-    "               event: the time in ms, then what the character did (docs/trace.md);\n"
-    "               --pattern N (0 random; default the file's), --duration MS (10000),\n"
-    "               --seed N (1), --clock YYYY-MM-DDTHH:MM:SS[.mmm], --cursor X,Y,\n"
-    "               --clicks MS,MS,..., --auto on|off; programs are never started\n"
-    "  preview FILE -o DIR\n"
-    "               the same run as trace, with its options, drawn: DIR/frame-0000.png...\n"
-    "               (one per shown frame) and DIR/preview.gif, the window shape as\n"
-    "               transparency (docs/preview.md); --window layered|region (layered:\n"
-    "               Windows 2000 and later, the default), --scale N (1..16)\n"
-    "\n"
-    "options:\n"
-    "  --help       this text\n"
-    "\n"
-    "Texts from the file are printed in UTF-8 (bytes that do not convert from code page 932\n"
-    "as \\xNN). A usage error exits with 64.\n";
+const std::string& Usage() {
+    static const std::string usage =
+        std::string(
+            "usage: kptool COMMAND [OPTIONS] FILE\n"
+            "\n"
+            "commands:\n"
+            "  check FILE   the program's own load verdict on a character file: prints \"ok\", or\n"
+            "               the message the program would show, on one line with its number and an\n"
+            "               English gloss (when Yes to the question would find the file damaged, a\n"
+            "               further line says so)\n"
+            "  check --lint FILE\n"
+            "               the verdict, then every problem the scripts would meet at run time that\n"
+            "               can be found without running them, and the programs (OP_EXEC) and sound\n"
+            "               files (OP_PLAYFILE) they name\n"
+            "  dump FILE    the file header, the character header, the pattern names, the sound\n"
+            "               table, the cells and every pattern's script, then the verdict; anything\n"
+            "               outside the file is shown as such\n"
+            "  dump FILE --source DIR [--force]\n"
+            "               writes DIR/character.kps and the BMP and WAV files it names, from which\n"
+            "               build makes the file again byte for byte; files already there are\n"
+            "               replaced only with --force\n"
+            "  build SOURCE -o FILE.kp [--strict]\n"
+            "               assembles a character source (docs/script-language.md) with the BMP and\n"
+            "               WAV files it names; errors and warnings (the lint's findings among them)\n"
+            "               as SOURCE:LINE:COLUMN: error: message; --strict makes warnings errors.\n"
+            "               The output may not be the source or one of the files it names\n"
+            "  trace FILE   runs the character headless on a virtual clock and prints one line per\n"
+            "               event: the time in ms, then what the character did (docs/trace.md);\n"
+            "               --pattern N (0 random; default the file's), --position P (0..100;\n"
+            "               default the file's), --duration MS (10000), --seed N (1),\n"
+            "               --clock YYYY-MM-DDTHH:MM:SS[.mmm], --cursor X,Y (default -200,-200:\n"
+            "               away from the window), --clicks MS,MS,..., --auto on|off; programs are\n"
+            "               never started\n"
+            "  preview FILE -o DIR\n"
+            "               the same run as trace, with its options, drawn: DIR/frame-0000.png...\n"
+            "               (one per shown frame) and DIR/preview.gif, the window shape as\n"
+            "               transparency (docs/preview.md); --window layered|region (layered:\n"
+            "               Windows 2000 and later, the default), --scale N (1..16)\n"
+            "\n"
+            "options:\n"
+            "  --help       this text\n"
+            "\n"
+            "Texts from the file are printed in UTF-8 (bytes that do not convert from code page 932\n"
+            "as \\xNN).\n"
+            "\n") +
+        kp::tool::kExitStatusTable;
+    return usage;
+}
 
 struct Args {
     std::vector<std::string> options; // "--name" as given
@@ -78,8 +86,8 @@ bool TakesValue(const std::string& option) {
 }
 
 int UsageError(const std::string& why) {
-    std::cerr << "kptool: " << why << "\n\n" << kUsage;
-    return kUsageError;
+    std::cerr << "kptool: " << why << "\n\n" << Usage();
+    return kp::tool::kExitUsage;
 }
 
 // Splits a command's arguments; "--" ends the options.
@@ -115,11 +123,15 @@ int Check(const Args& args) {
     return kp::tool::RunCheck(files, args.files[0], options, std::cout);
 }
 
+bool Has(const Args& args, const char* option) {
+    return std::find(args.options.begin(), args.options.end(), option) != args.options.end();
+}
+
 int Dump(const Args& args) {
     kp::sim::PosixFileSystem files;
     if (args.values.count("--source"))
-        return kp::tool::RunDumpSource(files, args.files[0], args.values.at("--source"), std::cout,
-                                       std::cerr);
+        return kp::tool::RunDumpSource(files, args.files[0], args.values.at("--source"), Has(args, "--force"),
+                                       std::cout, std::cerr);
     return kp::tool::RunDump(files, args.files[0], std::cout);
 }
 
@@ -127,9 +139,11 @@ int Build(const Args& args) {
     const auto out = args.values.count("-o") ? args.values.find("-o") : args.values.find("--output");
     if (out == args.values.end()) {
         std::cerr << "kptool: build needs the output file: kptool build SOURCE -o FILE.kp\n";
-        return kUsageError;
+        return kp::tool::kExitUsage;
     }
-    return kp::tool::RunBuild(args.files[0], out->second, std::cerr);
+    kp::tool::BuildOptions options;
+    options.strict = Has(args, "--strict");
+    return kp::tool::RunBuild(args.files[0], out->second, options, std::cerr);
 }
 
 int Trace(const Args& args) {
@@ -138,7 +152,7 @@ int Trace(const Args& args) {
         std::string error;
         if (!kp::tool::SetTraceOption(value.first, value.second, options, error)) {
             std::cerr << "kptool: " << error << '\n';
-            return kUsageError;
+            return kp::tool::kExitUsage;
         }
     }
     kp::sim::PosixFileSystem files;
@@ -149,7 +163,7 @@ int Preview(const Args& args) {
     const auto dir = args.values.count("-o") ? args.values.find("-o") : args.values.find("--output");
     if (dir == args.values.end()) {
         std::cerr << "kptool: preview needs the output folder: kptool preview FILE -o DIR\n";
-        return kUsageError;
+        return kp::tool::kExitUsage;
     }
     kp::tool::PreviewOptions options;
     for (const auto& value : args.values) {
@@ -158,11 +172,17 @@ int Preview(const Args& args) {
         std::string error;
         if (!kp::tool::SetPreviewOption(value.first, value.second, options, error)) {
             std::cerr << "kptool: " << error << '\n';
-            return kUsageError;
+            return kp::tool::kExitUsage;
         }
     }
     kp::sim::PosixFileSystem files;
     return kp::tool::RunPreview(files, args.files[0], options, dir->second, std::cout, std::cerr);
+}
+
+std::vector<std::string> TraceCommandOptions() {
+    std::size_t count = 0;
+    const char* const* names = kp::tool::TraceOptionNames(&count);
+    return std::vector<std::string>(names, names + count);
 }
 
 std::vector<std::string> PreviewCommandOptions() {
@@ -175,9 +195,9 @@ std::vector<std::string> PreviewCommandOptions() {
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
         {"check", {"--lint"}, Check},
-        {"dump", {"--source"}, Dump},
-        {"build", {"-o", "--output"}, Build},
-        {"trace", {"--pattern", "--duration", "--seed", "--clock", "--cursor", "--clicks", "--auto"}, Trace},
+        {"dump", {"--source", "--force"}, Dump},
+        {"build", {"-o", "--output", "--strict"}, Build},
+        {"trace", TraceCommandOptions(), Trace},
         {"preview", PreviewCommandOptions(), Preview},
     };
     return commands;
@@ -190,7 +210,7 @@ int main(int argc, char** argv) {
         return UsageError("no command given");
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
-        std::cout << kUsage;
+        std::cout << Usage();
         return 0;
     }
     for (const Command& command : Commands()) {
@@ -199,7 +219,7 @@ int main(int argc, char** argv) {
         const Args args = Split(argc, argv, 2);
         for (const std::string& option : args.options) {
             if (option == "--help" || option == "-h") {
-                std::cout << kUsage;
+                std::cout << Usage();
                 return 0;
             }
             bool known = false;
@@ -213,10 +233,10 @@ int main(int argc, char** argv) {
         try {
             const int status = command.run(args);
             std::cout.flush();
-            return std::cout ? status : 70; // EX_SOFTWARE: the output could not be written
+            return std::cout ? status : kp::tool::kExitInternal; // the output could not be written
         } catch (const std::exception& e) {
             std::cerr << "kptool: " << e.what() << '\n';
-            return 70;
+            return kp::tool::kExitInternal;
         }
     }
     return UsageError("unknown command " + name);
