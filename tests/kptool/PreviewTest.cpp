@@ -441,7 +441,8 @@ TEST(PreviewFiles, FilesThatCannotBeShownOrWritten) {
          "continue?) (shown as answering Yes would)\n"},
         // The program refuses a window of 0 pixels at load, so the preview tells its message.
         {"no pixels", noPixels, 6,
-         "kptool: キャラクターの大きさが範囲外のため、表示できません。 (message 6: the window or the first cell "
+         "kptool: キャラクターの大きさが範囲外のため、表示できません。 (message 6: the window or the first "
+         "cell "
          "is 0 pixels or larger than 4096 pixels, which the program cannot show)\n"},
     };
     for (const Case& k : cases) {

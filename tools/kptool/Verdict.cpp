@@ -19,7 +19,8 @@ const char* Gloss(LoadMessage m) {
     case LoadMessage::MayBeCorrupted:
         return "the data may be damaged; continue?";
     case LoadMessage::SizeOutOfRange:
-        return "the window or the first cell is 0 pixels or larger than 4096 pixels, which the program cannot show";
+        return "the window or the first cell is 0 pixels or larger than 4096 pixels, which the program "
+               "cannot show";
     }
     return "";
 }
