@@ -271,12 +271,20 @@ if [ "$rc" -eq 64 ]; then pass; else fail "build without -o: exit status $rc, ex
 
 # check --lint: problems, programs and sound files, and the exit status.
 printf '%s' "$head"$'pattern "P"\n  OP_DRAW 7\n  OP_EXEC "notepad.exe readme.txt"\n  OP_PLAYFILE "chime.wav"\n  OP_WAIT 100\n  OP_GOTO 99\n' >"$ex/lint.kps"
-"$kptool" build "$ex/lint.kps" -o "$ex/lint.kp"
+# The same problems at build time: warnings at their source lines, exit status 0; --strict: 65.
+err=$("$kptool" build "$ex/lint.kps" -o "$ex/lint.kp" 2>&1)
+rc=$?
+if [ "$rc" -eq 0 ] && [ "$(grep -c ': warning: ' <<<"$err")" -eq 2 ] &&
+  [ "$(head -n1 <<<"$err")" = "$ex/lint.kps:6:11: warning: cell 7 is past the cell table (1 entry)" ]; then pass
+else fail "build with lint warnings: $rc '$err'"; fi
+expect_status 65 "build --strict with lint warnings" "$kptool" build --strict "$ex/lint.kps" -o "$dir/strict.kp"
 out=$("$kptool" check --lint "$ex/lint.kp")
 rc=$?
 want='ok
 problem: pattern 1 "P" offset 5: cell 7 is past the cell table (1 entry)
+    5: OP_DRAW 7
 problem: pattern 1 "P" offset 50: jump target 99 is outside the pattern (55 bytes)
+    50: OP_GOTO 99
 starts program: pattern 1 "P" offset 8: "notepad.exe readme.txt"
 plays sound file: pattern 1 "P" offset 34: "chime.wav"
 lint: 2 problems found'

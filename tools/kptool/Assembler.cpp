@@ -3,6 +3,8 @@
 #include "BmpFile.h"
 #include "Cp932Text.h"
 #include "Diagnostics.h"
+#include "Lint.h"
+#include "Verdict.h"
 
 #include "chardata/DataFile.h"
 #include "engine/Opcodes.h"
@@ -366,6 +368,7 @@ public:
                 std::vector<Fixup>& fixups, std::string& error) {
         const Token& head = tokens[first];
         m_at = head.at;
+        m_operandAt.clear();
         if (head.type != Tok::Ident) {
             error = "expected an instruction, found " + Describe(head);
             return false;
@@ -396,6 +399,7 @@ public:
             }
             if (!Operand(*op, k, tokens, t, out, fixups, error))
                 return false;
+            m_operandAt.push_back(m_at);
         }
         if (t < tokens.size()) {
             m_at = tokens[t].at;
@@ -406,6 +410,8 @@ public:
     }
 
     std::size_t At() const { return m_at; }
+    // Where each operand of the instruction last encoded stands in its line (byte index).
+    const std::vector<std::size_t>& OperandPlaces() const { return m_operandAt; }
 
 private:
     bool EncodeBytes(const std::string& line, std::size_t i, Bytes& out, std::string& error) {
@@ -586,6 +592,7 @@ private:
 
     WORD m_version;
     std::size_t m_at = 0;
+    std::vector<std::size_t> m_operandAt;
 };
 
 // Directives that set one value, and where each was first given (for "given twice").
@@ -659,9 +666,17 @@ public:
         for (std::size_t i = 0; i < m_lines.size(); ++i)
             Line(static_cast<int>(i + 1), m_lines[i]);
         Finish(static_cast<int>(m_lines.size()));
+        const bool failed = std::any_of(m_diags.begin(), m_diags.end(),
+                                        [](const Diagnostic& d) { return d.severity == Severity::Error; });
+        Bytes built;
+        if (!failed && !m_rawImage) {
+            built = build::BuildCharacter(m_c);
+            if (warnings)
+                LintAtSourceLines(built);
+        }
         if (!Report(errors, warnings))
             return false;
-        image = m_rawImage ? *m_rawImage : build::BuildCharacter(m_c);
+        image = m_rawImage ? *m_rawImage : built;
         return true;
     }
 
@@ -817,6 +832,7 @@ private:
             m_cellLines.push_back(n);
         } else if (word == "sound") {
             m_c.sounds.emplace_back();
+            m_soundLines.push_back(n);
         } else if (IsDirective(word) && m_seen.First(word, n, first) && word == "version") {
             m_versionLine = n;
         }
@@ -896,6 +912,7 @@ private:
                 return;
             }
             Bytes file;
+            m_soundLines.push_back(n);
             const bool named = String(n, t, 2, s, "sound", false) && End(n, t, 3, "the sound");
             if (!named) {
                 // counted all the same, so that the next sound's number is not blamed
@@ -1075,6 +1092,9 @@ private:
     void AssemblePattern(const PatternSource& p) {
         build::Pattern out;
         const std::size_t base = p.name ? build::NameRecordLength(*p.name, m_c.version) : 0;
+        std::vector<Place>& places = m_places.emplace_back();
+        if (p.name)
+            places.push_back({0, p.line, 0, {}});
         InstructionEncoder encoder(m_c.version);
         Bytes body;
         struct Label {
@@ -1104,6 +1124,7 @@ private:
             }
             if (bytes[0] == OP_NEWSHAPE && bytes[1] == 'b')
                 NewShapeOfPlacedMask(line, bytes);
+            places.push_back({base + body.size(), line.line, line.tokens[0].at, encoder.OperandPlaces()});
             for (Fixup f : lineFixups) {
                 f.at += body.size();
                 fixups.push_back({f, line.line});
@@ -1141,13 +1162,50 @@ private:
                          m_c.cells[c].x, m_c.cells[c].y);
     }
 
+    // The lint's findings on the built image, each at the line of the instruction it names (the
+    // operand at fault when it names one), or of the sound.
+    void LintAtSourceLines(const Bytes& built) {
+        const ImageView image(built.data(), built.size());
+        const Verdict v = JudgeImage(image);
+        if (v.message != LoadMessage::None && !(v.message == LoadMessage::MayBeCorrupted && v.yesLoads))
+            return;
+        for (const LintProblem& problem : LintImage(image).problems) {
+            if (problem.pattern == LintProblem::kNone) {
+                if (problem.sound < m_soundLines.size())
+                    Warning(m_soundLines[problem.sound], 0, problem.where + ": " + problem.what);
+                continue;
+            }
+            if (problem.pattern >= m_places.size() || m_places[problem.pattern].empty())
+                continue;
+            const std::vector<Place>& places = m_places[problem.pattern];
+            // The instruction that holds the offset: the last one that starts at or before it.
+            auto it = std::upper_bound(places.begin(), places.end(), problem.offset,
+                                       [](std::size_t off, const Place& pl) { return off < pl.offset; });
+            const Place& place = it == places.begin() ? places.front() : *std::prev(it);
+            const std::size_t k = static_cast<std::size_t>(problem.operand);
+            Warning(place.line,
+                    problem.operand >= 0 && k < place.operandAt.size() ? place.operandAt[k] : place.at,
+                    problem.what);
+        }
+    }
+
+    // Where an instruction of a pattern came from.
+    struct Place {
+        std::size_t offset; // in the pattern
+        int line;
+        std::size_t at;                     // byte index of the instruction in its line
+        std::vector<std::size_t> operandAt; // and of each operand
+    };
+
     std::string m_source;
     ReadFileFn m_read;
     std::vector<std::string> m_lines;
     std::vector<Diagnostic> m_diags;
     std::size_t m_lineEnd = 0; // where the code of the directive line being read ends
     build::Character m_c;
-    std::vector<int> m_cellLines; // the line of each cell
+    std::vector<int> m_cellLines;             // the line of each cell
+    std::vector<int> m_soundLines;            // and of each sound
+    std::vector<std::vector<Place>> m_places; // per pattern, in offset order
     Seen m_seen;
     int m_versionLine = 0;
     int m_defaultPatternLine = 0;
