@@ -338,6 +338,17 @@ rc=$?
 if [ "$rc" -eq 65 ] && grep -q "^$ex/warn.kps:5:22: error: mask cell 1" <<<"$err"; then pass
 else fail "build --strict with a warning: $rc '$err'"; fi
 
+# The worked example of docs/FILE-FORMAT.md: its source, built with a 4 x 2 1-bit picture, gives
+# the very bytes of its hex dump.
+ff="$(dirname "$0")/../../docs/FILE-FORMAT.md"
+awk '/^```$/{n++; next} n==1' "$ff" >"$ex/tiny.kps"
+printf 'BM\x46\0\0\0\0\0\0\0\x3e\0\0\0\x28\0\0\0\x04\0\0\0\x02\0\0\0\x01\0\x01\0\0\0\0\0\x08\0\0\0%b\0\0\0\0\xff\xff\xff\0\x90\0\0\0\x60\0\0\0' \
+  '\0\0\0\0\0\0\0\0\x02\0\0\0\0\0\0\0' >"$ex/c.bmp"
+"$kptool" build "$ex/tiny.kps" -o "$ex/tiny.kp" 2>/dev/null
+want=$(awk '/^```$/{n++; next} n==3' "$ff" | cut -c11-49 | tr -d ' \n')
+got=$(od -An -v -tx1 "$ex/tiny.kp" | tr -d ' \n')
+if [ -n "$want" ] && [ "$got" = "$want" ]; then pass; else fail "FILE-FORMAT.md's worked example: $got"; fi
+
 # trace: every event on one line, the question's text with its gloss.
 out=$("$kptool" trace --duration 0 "$dir/size302.kp")
 if [ "$(head -n1 <<<"$out")" = "       0  message: $m5" ] && ! grep -qv '^ *[0-9]*  ' <<<"$out"; then pass
