@@ -202,6 +202,8 @@ TEST(Assembler, ReportsErrorsAtTheirLineAndColumn) {
         {"pattern \"P\"\na:\n  a: OP_WAIT 1\n", "t.kps:7:3: error: label a defined twice in this pattern"},
         {"pattern \"P\"\nv5: OP_WAIT 1\n",
          "t.kps:6:1: error: v5 cannot be a label (it is an instruction, value or variable name)"},
+        {"pattern \"P\"\nwave-2: OP_WAIT 1\n",
+         "t.kps:6:1: error: wave-2 cannot be a label (labels are written in ASCII letters, digits and _)"},
         // A failed labelled line: one error, none for the jump to its label.
         {"pattern \"P\"\nloop: OP_WAIT\xE3\x80\x80"
          "1\n OP_GOTO loop\n",

@@ -771,7 +771,10 @@ private:
                 return;
             }
             if (!IsLabelName(label)) {
-                Error(n, first, label + " cannot be a label (it is an instruction, value or variable name)");
+                Error(n, first,
+                      label + (label.find('-') != std::string::npos
+                                   ? " cannot be a label (labels are written in ASCII letters, digits and _)"
+                                   : " cannot be a label (it is an instruction, value or variable name)"));
                 return;
             }
             m_current->body.push_back({n, line, {}, label, first});
