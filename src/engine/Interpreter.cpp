@@ -80,24 +80,43 @@ WORD CScriptEngine::EvaluateSpecial(WORD word) {
     }
 }
 
-template <BYTE Op> void CScriptEngine::Arithmetic() {
-    const WORD n = ReadWord();
-    const WORD x = ReadValue();
-    if (!m_reader.Ok())
-        return;
-    const WORD v = Variable(n & 0x7FFF);
+void CScriptEngine::Arithmetic(BYTE op, WORD operand, WORD x) {
+    const WORD v = Variable(operand & 0x7FFF);
     WORD result = x; // OP_SET
-    if (Op == OP_ADD)
+    if (op == OP_ADD)
         result = static_cast<WORD>(v + x);
-    else if (Op == OP_SUB)
+    else if (op == OP_SUB)
         result = static_cast<WORD>(v - x);
-    else if (Op == OP_AND)
+    else if (op == OP_AND)
         result = static_cast<WORD>(v & x);
-    else if (Op == OP_OR)
+    else if (op == OP_OR)
         result = static_cast<WORD>(v | x);
-    else if (Op == OP_MOD)
+    else if (op == OP_MOD)
         result = x ? static_cast<WORD>(v % x) : v; // v mod 0 leaves v as it is
-    WriteVariable(n, result);
+    WriteVariable(operand, result);
+}
+
+void CScriptEngine::ReadOperands(const OpcodeInfo& op, Operands& o) {
+    for (std::size_t k = 0; k < op.operandCount; ++k) {
+        switch (op.operands[k]) {
+        case OperandKind::Byte:
+            o.n[k] = ReadByte();
+            break;
+        case OperandKind::Word:
+        case OperandKind::Variable:
+            o.n[k] = ReadWord();
+            break;
+        case OperandKind::Offset:
+            o.n[k] = ReadDword();
+            break;
+        case OperandKind::Value:
+            o.n[k] = ReadValue();
+            break;
+        case OperandKind::String:
+            o.n[k] = ReadString(o.string, &o.kept);
+            break;
+        }
+    }
 }
 
 WORD CScriptEngine::ReadString(BYTE* buffer, std::size_t* kept) {
@@ -108,13 +127,10 @@ WORD CScriptEngine::ReadString(BYTE* buffer, std::size_t* kept) {
     return length;
 }
 
-AnsiString CScriptEngine::ReadText() {
-    BYTE buffer[kScriptStringBuffer];
-    std::size_t kept = 0;
-    ReadString(buffer, &kept);
-    const void* zero = std::memchr(buffer, 0, kept);
-    const std::size_t n = zero ? static_cast<std::size_t>(static_cast<const BYTE*>(zero) - buffer) : kept;
-    return AnsiString(reinterpret_cast<const char*>(buffer), n);
+AnsiString CScriptEngine::Operands::Text() const {
+    const void* zero = std::memchr(string, 0, kept);
+    const std::size_t n = zero ? static_cast<std::size_t>(static_cast<const BYTE*>(zero) - string) : kept;
+    return AnsiString(reinterpret_cast<const char*>(string), n);
 }
 
 void CScriptEngine::EndStepWithWait(unsigned milliseconds) {
@@ -144,6 +160,109 @@ void CScriptEngine::PlayEmbeddedSound(WORD n) {
     m_pHost->PlayWave(image.At(off), static_cast<std::size_t>(size));
 }
 
+void CScriptEngine::Execute(BYTE code, const Operands& o) {
+    auto word = [&](std::size_t k) { return static_cast<WORD>(o.n[k]); };
+    int& pos = m_state.m_nScriptPos;
+    switch (code) {
+    case OP_NEWSHAPE:
+        m_state.m_nVar[0] = m_pHost->CreateMaskRgn(static_cast<BYTE>(o.n[0]), word(1));
+        break;
+    case OP_SETSHAPE:
+        m_pHost->SetShape(word(0));
+        break;
+    case OP_SET:
+    case OP_ADD:
+    case OP_SUB:
+    case OP_AND:
+    case OP_OR:
+    case OP_MOD:
+        Arithmetic(code, word(0), word(1));
+        break;
+    case OP_DRAW:
+        m_pHost->DrawCell(word(0));
+        break;
+    case OP_WAIT:
+        EndStepWithWait(word(0));
+        break;
+    case OP_WAITRANDOM: {
+        const WORD base = word(0);
+        const WORD range = word(1);
+        // A range of 0 waits the base alone and draws no number.
+        EndStepWithWait(range ? static_cast<WORD>(base + static_cast<unsigned>(m_pHost->Rand()) % range)
+                              : base);
+        break;
+    }
+    case OP_PLAYFILE:
+        m_pHost->PlaySoundFile(o.Text());
+        break;
+    case OP_PLAYSOUND:
+        PlayEmbeddedSound(word(0));
+        break;
+    case OP_IF:
+        if (CompareValues(static_cast<BYTE>(o.n[1]), word(0), word(2)))
+            pos = static_cast<int>(o.n[3]);
+        break;
+    case OP_GOTO:
+        pos = static_cast<int>(o.n[0]);
+        break;
+    case OP_POSITION:
+        m_state.m_nPosition = word(0) > kMaxPosition ? kMaxPosition : word(0);
+        m_pHost->Track();
+        break;
+    case OP_PATTERN:
+        OnPatternMenu(word(0));
+        break;
+    case OP_OFFSETY:
+        m_state.m_nOffsetY = word(0);
+        m_pHost->OffsetYSet(word(0));
+        break;
+    case OP_IFNOAUTO:
+        if (!m_pHost->AutoAnimation())
+            pos = static_cast<int>(o.n[0]);
+        break;
+    case OP_CLICKOFF:
+        m_state.m_nClickEntry = -1;
+        break;
+    case OP_CLICKON:
+        m_state.m_nClickEntry = static_cast<int>(o.n[0]);
+        break;
+    case OP_EXEC:
+        m_pHost->StartProgram(o.Text());
+        break;
+    case OP_TEXT:
+        m_pHost->WriteText(word(0), word(1), o.Text());
+        break;
+    case OP_FONT: {
+        auto font = std::make_unique<FontSpec>();
+        font->height = kFontHeightSign * static_cast<int>(word(0));
+        font->weight = kFontWeightBold;
+        font->charSet = kShiftJisCharset;
+        font->faceName = o.Text();
+        // The new font is selected before the old one goes, so the canvas never holds a font
+        // that no longer exists.
+        m_pHost->UseFont(font.get());
+        m_bStepFont = true;
+        m_state.m_pFont = std::move(font);
+        break;
+    }
+    case OP_LOADVAR: {
+        const int value = m_pHost->ReadSetting(o.Text(), word(2));
+        WriteVariable(word(1), static_cast<WORD>(static_cast<unsigned>(value)));
+        break;
+    }
+    case OP_SAVEVAR:
+        m_pHost->WriteSetting(o.Text(), word(1));
+        break;
+    case OP_PALETTE:
+        if (o.n[0] == kKindBitmap)
+            m_pHost->ReplacePalette(word(1));
+        break;
+    default:
+        // OP_NOTE, OP_NOTE2, OP_RESERVED27 and OP_RESERVED28: their operands read, nothing done.
+        break;
+    }
+}
+
 void CScriptEngine::RunScript() {
     if (!AttachReader())
         return;
@@ -154,7 +273,6 @@ void CScriptEngine::RunScript() {
         m_bStepFont = true;
     }
     int& pos = m_state.m_nScriptPos;
-    BYTE buffer[kScriptStringBuffer];
     bool ended = false;
     for (unsigned count = 0; !ended; ++count) {
         if (count == kStepInstructionLimit) {
@@ -163,198 +281,17 @@ void CScriptEngine::RunScript() {
             break;
         }
         const int start = pos;
-        const BYTE op = ReadByte();
-        switch (op) {
-        case OP_NEWSHAPE: {
-            const BYTE kind = ReadByte();
-            const WORD cell = ReadValue();
-            if (m_reader.Ok())
-                m_state.m_nVar[0] = m_pHost->CreateMaskRgn(kind, cell);
-            break;
-        }
-        case OP_SETSHAPE: {
-            const WORD slot = ReadValue();
-            if (m_reader.Ok())
-                m_pHost->SetShape(slot);
-            break;
-        }
-        case OP_NOTE:
-        case OP_NOTE2:
-            ReadString(buffer);
-            break;
-        case OP_SET:
-            Arithmetic<OP_SET>();
-            break;
-        case OP_ADD:
-            Arithmetic<OP_ADD>();
-            break;
-        case OP_SUB:
-            Arithmetic<OP_SUB>();
-            break;
-        case OP_AND:
-            Arithmetic<OP_AND>();
-            break;
-        case OP_OR:
-            Arithmetic<OP_OR>();
-            break;
-        case OP_MOD:
-            Arithmetic<OP_MOD>();
-            break;
-        case OP_DRAW: {
-            const WORD cell = ReadValue();
-            if (m_reader.Ok())
-                m_pHost->DrawCell(cell);
-            break;
-        }
-        case OP_WAIT: {
-            const WORD ms = ReadValue();
+        // 0 and bytes above the last opcode are no instruction: skipped one by one.
+        const OpcodeInfo* op = FindOpcode(ReadByte());
+        if (op) {
+            // The operands in the order the opcode list gives, values evaluated as they are read;
+            // the effect only when the whole instruction lies inside the image.
+            Operands o;
+            ReadOperands(*op, o);
             if (m_reader.Ok()) {
-                EndStepWithWait(ms);
-                ended = true;
+                Execute(op->code, o);
+                ended = op->endsStep;
             }
-            break;
-        }
-        case OP_WAITRANDOM: {
-            const WORD base = ReadValue();
-            const WORD range = ReadValue();
-            if (!m_reader.Ok())
-                break;
-            // A range of 0 waits the base alone and draws no number.
-            const WORD ms =
-                range ? static_cast<WORD>(base + static_cast<unsigned>(m_pHost->Rand()) % range) : base;
-            EndStepWithWait(ms);
-            ended = true;
-            break;
-        }
-        case OP_PLAYFILE: {
-            const AnsiString name = ReadText();
-            if (m_reader.Ok())
-                m_pHost->PlaySoundFile(name);
-            break;
-        }
-        case OP_PLAYSOUND: {
-            const WORD n = ReadValue();
-            if (m_reader.Ok())
-                PlayEmbeddedSound(n);
-            break;
-        }
-        case OP_IF: {
-            const WORD a = ReadValue();
-            const BYTE comparison = ReadByte();
-            const WORD b = ReadValue();
-            const DWORD target = ReadDword();
-            if (m_reader.Ok() && CompareValues(comparison, a, b))
-                pos = static_cast<int>(target);
-            break;
-        }
-        case OP_GOTO: {
-            const DWORD target = ReadDword();
-            if (m_reader.Ok())
-                pos = static_cast<int>(target);
-            break;
-        }
-        case OP_POSITION: {
-            const WORD p = ReadValue();
-            if (!m_reader.Ok())
-                break;
-            m_state.m_nPosition = p > kMaxPosition ? kMaxPosition : p;
-            m_pHost->Track();
-            break;
-        }
-        case OP_PATTERN: {
-            const WORD n = ReadValue();
-            if (!m_reader.Ok())
-                break;
-            OnPatternMenu(n);
-            ended = true;
-            break;
-        }
-        case OP_OFFSETY: {
-            const WORD y = ReadValue();
-            if (!m_reader.Ok())
-                break;
-            m_state.m_nOffsetY = y;
-            m_pHost->OffsetYSet(y);
-            break;
-        }
-        case OP_IFNOAUTO: {
-            const DWORD target = ReadDword();
-            if (m_reader.Ok() && !m_pHost->AutoAnimation())
-                pos = static_cast<int>(target);
-            break;
-        }
-        case OP_CLICKOFF:
-            m_state.m_nClickEntry = -1;
-            break;
-        case OP_CLICKON: {
-            const DWORD target = ReadDword();
-            if (m_reader.Ok())
-                m_state.m_nClickEntry = static_cast<int>(target);
-            break;
-        }
-        case OP_EXEC: {
-            const AnsiString command = ReadText();
-            if (m_reader.Ok())
-                m_pHost->StartProgram(command);
-            break;
-        }
-        case OP_TEXT: {
-            const WORD x = ReadValue();
-            const WORD y = ReadValue();
-            const AnsiString text = ReadText();
-            if (m_reader.Ok())
-                m_pHost->WriteText(x, y, text);
-            break;
-        }
-        case OP_FONT: {
-            const WORD h = ReadValue();
-            const AnsiString face = ReadText();
-            if (!m_reader.Ok())
-                break;
-            auto font = std::make_unique<FontSpec>();
-            font->height = kFontHeightSign * static_cast<int>(h);
-            font->weight = kFontWeightBold;
-            font->charSet = kShiftJisCharset;
-            font->faceName = face;
-            // The new font is selected before the old one goes, so the canvas never holds a
-            // font that no longer exists.
-            m_pHost->UseFont(font.get());
-            m_bStepFont = true;
-            m_state.m_pFont = std::move(font);
-            break;
-        }
-        case OP_RESERVED27:
-            ReadDword();
-            break;
-        case OP_RESERVED28:
-            break;
-        case OP_LOADVAR: {
-            const AnsiString entry = ReadText();
-            const WORD v = ReadWord();
-            const WORD defaultValue = ReadValue();
-            if (!m_reader.Ok())
-                break;
-            const int value = m_pHost->ReadSetting(entry, defaultValue);
-            WriteVariable(v, static_cast<WORD>(static_cast<unsigned>(value)));
-            break;
-        }
-        case OP_SAVEVAR: {
-            const AnsiString entry = ReadText();
-            const WORD x = ReadValue();
-            if (m_reader.Ok())
-                m_pHost->WriteSetting(entry, x);
-            break;
-        }
-        case OP_PALETTE: {
-            const BYTE kind = ReadByte();
-            const WORD cell = ReadValue();
-            if (m_reader.Ok() && kind == kKindBitmap)
-                m_pHost->ReplacePalette(cell);
-            break;
-        }
-        default:
-            // 0 and bytes above 31 are no instruction: skipped one by one.
-            break;
         }
         if (!m_reader.Ok()) {
             // The instruction does not lie wholly inside the image: it is not carried out and the

@@ -62,8 +62,19 @@ private:
     WORD EvaluateSpecial(WORD word);
     // Points the reader at the current script; false when there is none inside the image.
     bool AttachReader();
-    // A string operand as text: the bytes before the first zero among those kept.
-    AnsiString ReadText();
+    // The operands of one instruction: numbers (bytes, words, offsets, evaluated values, variable
+    // words; a string's length) by position, and the one string operand an instruction has.
+    struct Operands {
+        DWORD n[kMaxOperands] = {};
+        BYTE string[kScriptStringBuffer];
+        std::size_t kept = 0; // string bytes kept in `string`
+        // The string as text: the bytes before the first zero among those kept.
+        AnsiString Text() const;
+    };
+    // Reads the operands of `op` in the order of its opcode list entry.
+    void ReadOperands(const OpcodeInfo& op, Operands& o);
+    // Carries out an instruction whose operands were all read inside the image.
+    void Execute(BYTE code, const Operands& o);
     void WriteVariable(WORD operand, WORD value) {
         const WORD n = operand & 0x7FFF;
         if (n < kScriptVariables)
@@ -71,7 +82,7 @@ private:
     }
     WORD Variable(WORD n) const { return n < kScriptVariables ? m_state.m_nVar[n] : 0; }
     // OP_SET, OP_ADD, OP_SUB, OP_AND, OP_OR, OP_MOD: variable v, value x.
-    template <BYTE Op> void Arithmetic();
+    void Arithmetic(BYTE op, WORD operand, WORD x);
     void EndStepWithWait(unsigned milliseconds);
     void PlayEmbeddedSound(WORD n);
     // Gives the canvas back its default font when this step selected one.

@@ -1,46 +1,35 @@
 #include "engine/Opcodes.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace kp {
 namespace {
 
 using K = OperandKind;
 
+// The number of operand kinds given to KP_OPCODE.
+constexpr std::size_t CountOperands(std::initializer_list<OperandKind> kinds) {
+    return kinds.size();
+}
+
 const OpcodeInfo kTable[] = {
-    {OP_NEWSHAPE, "OP_NEWSHAPE", 2, {K::Byte, K::Value}, false},
-    {OP_SETSHAPE, "OP_SETSHAPE", 1, {K::Value}, false},
-    {OP_NOTE, "OP_NOTE", 1, {K::String}, false},
-    {OP_SET, "OP_SET", 2, {K::Variable, K::Value}, false},
-    {OP_ADD, "OP_ADD", 2, {K::Variable, K::Value}, false},
-    {OP_SUB, "OP_SUB", 2, {K::Variable, K::Value}, false},
-    {OP_DRAW, "OP_DRAW", 1, {K::Value}, false},
-    {OP_WAIT, "OP_WAIT", 1, {K::Value}, true},
-    {OP_WAITRANDOM, "OP_WAITRANDOM", 2, {K::Value, K::Value}, true},
-    {OP_PLAYFILE, "OP_PLAYFILE", 1, {K::String}, false},
-    {OP_PLAYSOUND, "OP_PLAYSOUND", 1, {K::Value}, false},
-    {OP_IF, "OP_IF", 4, {K::Value, K::Byte, K::Value, K::Offset}, false},
-    {OP_GOTO, "OP_GOTO", 1, {K::Offset}, false},
-    {OP_POSITION, "OP_POSITION", 1, {K::Value}, false},
-    {OP_PATTERN, "OP_PATTERN", 1, {K::Value}, true},
-    {OP_NOTE2, "OP_NOTE2", 1, {K::String}, false},
-    {OP_OFFSETY, "OP_OFFSETY", 1, {K::Value}, false},
-    {OP_AND, "OP_AND", 2, {K::Variable, K::Value}, false},
-    {OP_OR, "OP_OR", 2, {K::Variable, K::Value}, false},
-    {OP_MOD, "OP_MOD", 2, {K::Variable, K::Value}, false},
-    {OP_IFNOAUTO, "OP_IFNOAUTO", 1, {K::Offset}, false},
-    {OP_CLICKOFF, "OP_CLICKOFF", 0, {}, false},
-    {OP_CLICKON, "OP_CLICKON", 1, {K::Offset}, false},
-    {OP_EXEC, "OP_EXEC", 1, {K::String}, false},
-    {OP_TEXT, "OP_TEXT", 3, {K::Value, K::Value, K::String}, false},
-    {OP_FONT, "OP_FONT", 2, {K::Value, K::String}, false},
-    {OP_RESERVED27, "OP_RESERVED27", 1, {K::Offset}, false},
-    {OP_RESERVED28, "OP_RESERVED28", 0, {}, false},
-    {OP_LOADVAR, "OP_LOADVAR", 3, {K::String, K::Variable, K::Value}, false},
-    {OP_SAVEVAR, "OP_SAVEVAR", 2, {K::String, K::Value}, false},
-    {OP_PALETTE, "OP_PALETTE", 2, {K::Byte, K::Value}, false},
+#define KP_OPCODE(name, code, endsStep, ...)                                                                 \
+    {name, #name, CountOperands({__VA_ARGS__}), {__VA_ARGS__}, endsStep},
+#include "engine/Opcodes.def"
 };
-static_assert(sizeof(kTable) / sizeof(kTable[0]) == kLastOpcode, "one entry per opcode");
+static_assert(sizeof(kTable) / sizeof(kTable[0]) == kOpcodeCount, "one table entry per listed opcode");
+
+// Entry i holds opcode i + 1, so FindOpcode can index the table.
+constexpr bool CodesInOrder() {
+    BYTE expected = kFirstOpcode;
+#define KP_OPCODE(name, code, endsStep, ...)                                                                 \
+    if (code != expected++)                                                                                  \
+        return false;
+#include "engine/Opcodes.def"
+    return true;
+}
+static_assert(CodesInOrder(), "Opcodes.def lists the codes in order");
 
 const ValueCodeInfo kValueCodes[] = {
     {VAL_CURSORX, "VAL_CURSORX"}, {VAL_CURSORY, "VAL_CURSORY"}, {VAL_POSITION, "VAL_POSITION"},

@@ -1,5 +1,6 @@
-// The instruction set of the action scripts: one table that the interpreter, the assembler, the
-// disassembler and the linter all read, so that they can never disagree about an instruction.
+// The instruction set of the action scripts: one list (Opcodes.def) makes the enum and the table
+// that the interpreter, the assembler, the disassembler and the linter all read, so that they can
+// never disagree about an instruction.
 #pragma once
 
 #include <cstddef>
@@ -18,42 +19,20 @@ enum class OperandKind : BYTE {
     String,   // a value (the length, zero byte included), then that many bytes
 };
 
+// The opcodes, from the one list (Opcodes.def).
 enum Opcode : BYTE {
-    OP_NEWSHAPE = 1,
-    OP_SETSHAPE = 2,
-    OP_NOTE = 3,
-    OP_SET = 4,
-    OP_ADD = 5,
-    OP_SUB = 6,
-    OP_DRAW = 7,
-    OP_WAIT = 8,
-    OP_WAITRANDOM = 9,
-    OP_PLAYFILE = 10,
-    OP_PLAYSOUND = 11,
-    OP_IF = 12,
-    OP_GOTO = 13,
-    OP_POSITION = 14,
-    OP_PATTERN = 15,
-    OP_NOTE2 = 16,
-    OP_OFFSETY = 17,
-    OP_AND = 18,
-    OP_OR = 19,
-    OP_MOD = 20,
-    OP_IFNOAUTO = 21,
-    OP_CLICKOFF = 22,
-    OP_CLICKON = 23,
-    OP_EXEC = 24,
-    OP_TEXT = 25,
-    OP_FONT = 26,
-    OP_RESERVED27 = 27,
-    OP_RESERVED28 = 28,
-    OP_LOADVAR = 29,
-    OP_SAVEVAR = 30,
-    OP_PALETTE = 31,
+#define KP_OPCODE(name, code, endsStep, ...) name = code,
+#include "engine/Opcodes.def"
 };
 
+// How many instructions the list holds; the table is checked against it.
+constexpr std::size_t kOpcodeCount = 0
+#define KP_OPCODE(name, code, endsStep, ...) +1
+#include "engine/Opcodes.def"
+    ;
+
 constexpr BYTE kFirstOpcode = OP_NEWSHAPE;
-constexpr BYTE kLastOpcode = OP_PALETTE;
+constexpr BYTE kLastOpcode = static_cast<BYTE>(kFirstOpcode + kOpcodeCount - 1);
 constexpr std::size_t kMaxOperands = 4;
 
 struct OpcodeInfo {

@@ -202,6 +202,8 @@ TEST(Assembler, ReportsErrorsAtTheirLineAndColumn) {
         {"pattern \"P\"\na:\n  a: OP_WAIT 1\n", "t.kps:7:3: error: label a defined twice in this pattern"},
         {"pattern \"P\"\nv5: OP_WAIT 1\n",
          "t.kps:6:1: error: v5 cannot be a label (it is an instruction, value or variable name)"},
+        {"pattern \"P\"\nwave-2: OP_WAIT 1\n",
+         "t.kps:6:1: error: wave-2 cannot be a label (labels are written in ASCII letters, digits and _)"},
         // A failed labelled line: one error, none for the jump to its label.
         {"pattern \"P\"\nloop: OP_WAIT\xE3\x80\x80"
          "1\n OP_GOTO loop\n",
@@ -588,7 +590,10 @@ std::vector<std::string> LintBody(const std::string& body, const std::string& ex
                             "cell 1 \"mask.bmp\" at 0 0 mask-runs\nsound 0 \"s.wav\"\n" +
                             extra + "pattern \"P\"\n" + body + "\npattern \"Q\"\nq: OP_WAIT 1\n OP_GOTO q\n";
     EXPECT_TRUE(p.Build(src, image, errors)) << (errors.empty() ? "" : errors[0]);
-    return tool::LintImage(ImageView(image.data(), image.size())).problems;
+    std::vector<std::string> problems;
+    for (const tool::LintProblem& problem : tool::LintImage(ImageView(image.data(), image.size())).problems)
+        problems.push_back(problem.Text());
+    return problems;
 }
 
 TEST(Lint, FindsEveryStaticProblem) {
@@ -645,6 +650,40 @@ TEST(Lint, FindsEveryStaticProblem) {
         for (const std::string& p : problems)
             found = found || p.find(c.problem) != std::string::npos;
         EXPECT_TRUE(found) << (problems.empty() ? "no problem found" : problems[0]);
+    }
+}
+
+// kptool build lints what it assembled: each finding a warning at the line (and operand) that
+// made it; the image is still written.
+TEST(Lint, BuildWarnsAtTheSourceLine) {
+    struct Case {
+        const char* source; // after the common head (4 lines) and `pattern "P"` (line 5)
+        const char* warning;
+    };
+    const Case cases[] = {
+        {" OP_DRAW 7\n OP_WAIT 1\n", "t.kps:6:10: warning: cell 7 is past the cell table (1 entry)"},
+        {"a:\n OP_PALETTE 'b' 3\n OP_WAIT 1\n OP_GOTO a\n",
+         "t.kps:7:17: warning: cell 3 is past the cell table (1 entry)"},
+        {" OP_PLAYSOUND 0\n OP_WAIT 1\n",
+         "t.kps:6:15: warning: sound 0, but the file has 0 sounds: nothing plays"},
+        {" OP_WAIT 1\n OP_PATTERN 4\n", "t.kps:7:13: warning: pattern 4, but the file has 1 pattern"},
+        {" OP_MOD v1 0\n OP_WAIT 1\n", "t.kps:6:12: warning: OP_MOD by 0"},
+        {" OP_WAIT 1\n OP_GOTO 77\n",
+         "t.kps:7:10: warning: jump target 77 is outside the pattern (13 bytes)"},
+        {"a: OP_DRAW 0\n OP_GOTO a\n",
+         "t.kps:5:1: warning: no wait is reachable from the start: the first step never ends"},
+        {" OP_DRAW 0\n", "t.kps:6:2: warning: execution runs past the end of the pattern (8 bytes)"},
+        {" OP_WAIT 1\n bytes 08 01\n", "t.kps:7:2: warning: OP_WAIT is cut by the end of the pattern"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        Bytes image;
+        std::vector<std::string> errors, warnings;
+        EXPECT_TRUE(tool::AssembleSource("t.kps", std::string(kHead) + "pattern \"P\"\n" + c.source,
+                                         Pictures().Reader(), image, errors, &warnings));
+        ASSERT_FALSE(warnings.empty());
+        EXPECT_EQ(warnings[0].substr(0, warnings[0].find('\n')), c.warning);
+        EXPECT_FALSE(image.empty());
     }
 }
 

@@ -277,12 +277,20 @@ if [ "$rc" -eq 64 ]; then pass; else fail "build without -o: exit status $rc, ex
 
 # check --lint: problems, programs and sound files, and the exit status.
 printf '%s' "$head"$'pattern "P"\n  OP_DRAW 7\n  OP_EXEC "notepad.exe readme.txt"\n  OP_PLAYFILE "chime.wav"\n  OP_WAIT 100\n  OP_GOTO 99\n' >"$ex/lint.kps"
-"$kptool" build "$ex/lint.kps" -o "$ex/lint.kp"
+# The same problems at build time: warnings at their source lines, exit status 0; --strict: 65.
+err=$("$kptool" build "$ex/lint.kps" -o "$ex/lint.kp" 2>&1)
+rc=$?
+if [ "$rc" -eq 0 ] && [ "$(grep -c ': warning: ' <<<"$err")" -eq 2 ] &&
+  [ "$(head -n1 <<<"$err")" = "$ex/lint.kps:6:11: warning: cell 7 is past the cell table (1 entry)" ]; then pass
+else fail "build with lint warnings: $rc '$err'"; fi
+expect_status 65 "build --strict with lint warnings" "$kptool" build --strict "$ex/lint.kps" -o "$dir/strict.kp"
 out=$("$kptool" check --lint "$ex/lint.kp")
 rc=$?
 want='ok
 problem: pattern 1 "P" offset 5: cell 7 is past the cell table (1 entry)
+    5: OP_DRAW 7
 problem: pattern 1 "P" offset 50: jump target 99 is outside the pattern (55 bytes)
+    50: OP_GOTO 99
 starts program: pattern 1 "P" offset 8: "notepad.exe readme.txt"
 plays sound file: pattern 1 "P" offset 34: "chime.wav"
 lint: 2 problems found'
@@ -335,6 +343,17 @@ err=$("$kptool" build --strict "$ex/warn.kps" -o "$ex/warn.kp" 2>&1)
 rc=$?
 if [ "$rc" -eq 65 ] && grep -q "^$ex/warn.kps:5:22: error: mask cell 1" <<<"$err"; then pass
 else fail "build --strict with a warning: $rc '$err'"; fi
+
+# The worked example of docs/FILE-FORMAT.md: its source, built with a 4 x 2 1-bit picture, gives
+# the very bytes of its hex dump.
+ff="$(dirname "$0")/../../docs/FILE-FORMAT.md"
+awk '/^```$/{n++; next} n==1' "$ff" >"$ex/tiny.kps"
+printf 'BM\x46\0\0\0\0\0\0\0\x3e\0\0\0\x28\0\0\0\x04\0\0\0\x02\0\0\0\x01\0\x01\0\0\0\0\0\x08\0\0\0%b\0\0\0\0\xff\xff\xff\0\x90\0\0\0\x60\0\0\0' \
+  '\0\0\0\0\0\0\0\0\x02\0\0\0\0\0\0\0' >"$ex/c.bmp"
+"$kptool" build "$ex/tiny.kps" -o "$ex/tiny.kp" 2>/dev/null
+want=$(awk '/^```$/{n++; next} n==3' "$ff" | cut -c11-49 | tr -d ' \n')
+got=$(od -An -v -tx1 "$ex/tiny.kp" | tr -d ' \n')
+if [ -n "$want" ] && [ "$got" = "$want" ]; then pass; else fail "FILE-FORMAT.md's worked example: $got"; fi
 
 # trace: every event on one line, the question's text with its gloss.
 out=$("$kptool" trace --duration 0 "$dir/size302.kp")

@@ -1,592 +1,37 @@
+// The directives of a character source: the character's lines (version, name, window, cells,
+// sounds, overrides) applied in a first pass, each pattern's lines collected and then encoded
+// (InstructionEncoder.h) with the final version, labels resolved; diagnostics at their lines.
+// Reading the text is SourceText.h's.
 #include "Assembler.h"
 
 #include "BmpFile.h"
 #include "Cp932Text.h"
 #include "Diagnostics.h"
+#include "InstructionEncoder.h"
+#include "Lint.h"
+#include "SourceText.h"
+#include "Verdict.h"
 
 #include "chardata/DataFile.h"
 #include "engine/Opcodes.h"
-#include "engine/ScriptHost.h"
-#include "engine/ScriptReader.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <deque>
 #include <optional>
-#include <string_view>
 
 namespace kp::tool {
 
 using build::Bytes;
 using namespace kpfile;
+using namespace kps;
 
 namespace {
 
-// Largest string a script can hand over: the interpreter's string buffer, zero byte included.
-constexpr std::size_t kMaxString = kScriptStringBuffer;
 // A pattern name is stored with its zero byte and the menu reads at most 255 bytes.
 constexpr std::size_t kMaxNameText = kMaxPatternName - 1;
 constexpr std::size_t kMaxCharName = kNameSize - 1;
 constexpr std::size_t kMaxAbout = kAboutSize - 1;
-constexpr DWORD kLargestLiteral = 0x7FFF;
-constexpr unsigned kVariableCount = kScriptVariables;
-constexpr WORD kVariableRead = 0x8000;
-
-enum class Tok { Ident, Number, Char, String, Raw, Symbol };
-
-struct Token {
-    Tok type = Tok::Ident;
-    std::string text;   // identifier or symbol as written; a string's code page 932 bytes
-    DWORD number = 0;   // numbers, characters and raw words
-    std::size_t at = 0; // byte index in the source line
-    // A string as written (UTF-8, escapes applied): file names are opened by it.
-    std::string utf8;
-    // Why the string has no code page 932 form; only a text stored in the character needs one.
-    std::string noCp932;
-};
-
-bool IsIdentStart(char c) {
-    return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
-}
-bool IsIdentChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-';
-}
-
-bool ParseNumber(const std::string& s, std::size_t& i, DWORD& value, std::string& error) {
-    unsigned long long v = 0;
-    int base = 10;
-    const std::size_t start = i;
-    if (s.compare(i, 2, "0x") == 0 || s.compare(i, 2, "0X") == 0) {
-        base = 16;
-        i += 2;
-    }
-    const std::size_t digits = i;
-    while (i < s.size() && std::isxdigit(static_cast<unsigned char>(s[i]))) {
-        const char c = s[i];
-        const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10;
-        if (d >= base)
-            break;
-        v = v * base + static_cast<unsigned>(d);
-        if (v > 0xFFFFFFFFull) {
-            error = "number too large: " + s.substr(start, i + 1 - start);
-            return false;
-        }
-        ++i;
-    }
-    if (i == digits || (i < s.size() && IsIdentChar(s[i]))) {
-        error = "bad number: " + s.substr(start, i + 1 - start);
-        return false;
-    }
-    value = static_cast<DWORD>(v);
-    return true;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// A quoted string from s[i] == '"': UTF-8 text converted to code page 932, escapes as bytes.
-// `raw` receives the text as written with the escapes applied; a text without a code page 932
-// form leaves its reason in `noCp932` (a file name needs none).
-bool ParseString(const std::string& s, std::size_t& i, Token& t, std::string& error) {
-    ++i;
-    std::string text; // UTF-8 waiting for conversion
-    auto flush = [&]() {
-        std::string converted;
-        if (!Utf8ToCp932(text, converted) && t.noCp932.empty())
-            t.noCp932 = "text \"" + text + "\" has no Shift-JIS (code page 932) form";
-        t.text += converted;
-        text.clear();
-    };
-    while (i < s.size() && s[i] != '"') {
-        if (s[i] != '\\') {
-            t.utf8.push_back(s[i]);
-            text.push_back(s[i++]);
-            continue;
-        }
-        if (i + 1 >= s.size())
-            break;
-        const char e = s[i + 1];
-        char byte = 0;
-        std::size_t used = 2;
-        switch (e) {
-        case '\\':
-        case '"':
-            byte = e;
-            break;
-        case 'n':
-            byte = '\n';
-            break;
-        case 'r':
-            byte = '\r';
-            break;
-        case 't':
-            byte = '\t';
-            break;
-        case '0':
-            byte = 0;
-            break;
-        case 'x': {
-            const int hi = i + 2 < s.size() ? HexDigit(s[i + 2]) : -1;
-            const int lo = i + 3 < s.size() ? HexDigit(s[i + 3]) : -1;
-            if (hi < 0 || lo < 0) {
-                error = "\\x needs two hex digits";
-                return false;
-            }
-            byte = static_cast<char>(hi * 16 + lo);
-            used = 4;
-            break;
-        }
-        default:
-            error = std::string("unknown escape \\") + e +
-                    " in a string (escapes: \\\" \\\\ \\n \\r \\t \\0 \\xNN)";
-            return false;
-        }
-        flush();
-        t.text.push_back(byte);
-        t.utf8.push_back(byte);
-        i += used;
-    }
-    if (i >= s.size()) {
-        error = "string without its closing quote";
-        return false;
-    }
-    ++i;
-    flush();
-    return true;
-}
-
-// What to say about a character the source language has no use for.
-std::string UnexpectedCharacter(const std::string& s, std::size_t i) {
-    std::size_t next = i;
-    char32_t cp = 0;
-    if (!NextCodePoint(s, next, cp)) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(s[i]));
-        return std::string("byte ") + hex + " is not UTF-8";
-    }
-    std::string what = "unexpected character " + DescribeCodePoint(cp);
-    if (cp >= 0x3040 && !(cp >= 0xFF01 && cp <= 0xFF5E))
-        what += " (outside strings, names and labels are written in ASCII letters, digits and _)";
-    return what;
-}
-
-// Splits s[from..] into tokens; each token's `at` is its byte index in s. On failure `at` is
-// the place of the fault.
-bool Tokenize(const std::string& s, std::size_t from, std::vector<Token>& tokens, std::string& error,
-              std::size_t& at) {
-    std::size_t i = from;
-    while (i < s.size()) {
-        const char c = s[i];
-        if (c == '#')
-            break;
-        if (std::isspace(static_cast<unsigned char>(c)) || c == ',') {
-            ++i;
-            continue;
-        }
-        Token t;
-        t.at = at = i;
-        if (IsIdentStart(c)) {
-            const std::size_t start = i;
-            while (i < s.size() && IsIdentChar(s[i]))
-                ++i;
-            t.type = Tok::Ident;
-            t.text = s.substr(start, i - start);
-        } else if (std::isdigit(static_cast<unsigned char>(c))) {
-            t.type = Tok::Number;
-            if (!ParseNumber(s, i, t.number, error))
-                return false;
-        } else if (c == '@') {
-            ++i;
-            t.type = Tok::Raw;
-            if (i >= s.size() || !std::isdigit(static_cast<unsigned char>(s[i]))) {
-                error = "@ must be followed by a number";
-                return false;
-            }
-            if (!ParseNumber(s, i, t.number, error))
-                return false;
-        } else if (c == '\'') {
-            t.type = Tok::Char;
-            if (i + 3 < s.size() && s[i + 1] == '\\' && s[i + 3] == '\'') {
-                t.number = static_cast<BYTE>(s[i + 2]);
-                i += 4;
-            } else if (i + 2 < s.size() && s[i + 2] == '\'' && static_cast<unsigned char>(s[i + 1]) < 0x80) {
-                t.number = static_cast<BYTE>(s[i + 1]);
-                i += 3;
-            } else {
-                error = "a character is written as one ASCII character in single quotes, as 'b'";
-                return false;
-            }
-        } else if (c == '"') {
-            t.type = Tok::String;
-            if (!ParseString(s, i, t, error))
-                return false;
-        } else if (c == ':') {
-            t.type = Tok::Symbol;
-            t.text = ":";
-            ++i;
-        } else if (std::string_view("!<=>").find(c) != std::string_view::npos) {
-            // A run of comparison characters is one symbol, so that <= is told apart from <.
-            t.type = Tok::Symbol;
-            while (i < s.size() && std::string_view("!<=>").find(s[i]) != std::string_view::npos)
-                t.text.push_back(s[i++]);
-        } else {
-            error = UnexpectedCharacter(s, i);
-            return false;
-        }
-        tokens.push_back(t);
-    }
-    return true;
-}
-
-// vN or varN: the variable number, or -1 for any other word.
-long VariableNumber(const std::string& word) {
-    std::size_t digits = 0;
-    if (word.size() > 1 && word[0] == 'v' && std::isdigit(static_cast<unsigned char>(word[1])))
-        digits = 1;
-    else if (word.size() > 3 && word.compare(0, 3, "var") == 0 &&
-             std::isdigit(static_cast<unsigned char>(word[3])))
-        digits = 3;
-    else
-        return -1;
-    long n = 0;
-    for (std::size_t i = digits; i < word.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(word[i])))
-            return -1;
-        n = n * 10 + (word[i] - '0');
-        if (n > 0xFFFF)
-            return 0xFFFF + 1;
-    }
-    return n;
-}
-
-const char* KindName(OperandKind k) {
-    switch (k) {
-    case OperandKind::Byte:
-        return "byte";
-    case OperandKind::Word:
-        return "word";
-    case OperandKind::Offset:
-        return "offset";
-    case OperandKind::Value:
-        return "value";
-    case OperandKind::Variable:
-        return "variable";
-    case OperandKind::String:
-        return "string";
-    }
-    return "operand";
-}
-
-std::string Signature(const OpcodeInfo& op) {
-    std::string s = std::string(op.name) + " takes ";
-    if (op.operandCount == 0)
-        return s + "no operands";
-    for (std::size_t i = 0; i < op.operandCount; ++i)
-        s += std::string(i ? ", " : "") + KindName(op.operands[i]);
-    return s;
-}
-
-std::string Describe(const Token& t) {
-    switch (t.type) {
-    case Tok::Ident:
-    case Tok::Symbol:
-        return t.text;
-    case Tok::Number:
-        return std::to_string(t.number);
-    case Tok::Raw:
-        return "@" + std::to_string(t.number);
-    case Tok::Char:
-        return std::string("'") + static_cast<char>(t.number) + "'";
-    case Tok::String:
-        return "a string";
-    }
-    return "?";
-}
-
-// A label reference left open until the pattern's labels are all known.
-struct Fixup {
-    std::size_t at; // position in the encoded bytes
-    std::string label;
-    std::size_t column = 0; // byte index of the reference in its source line
-};
-
-// Where the code of a line ends: before a comment and trailing blanks (strings aside).
-std::size_t EndOfCode(const std::string& line) {
-    std::size_t end = line.size();
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '"' && (i == 0 || line[i - 1] != '\\'))
-            quoted = !quoted;
-        else if (line[i] == '#' && !quoted) {
-            end = i;
-            break;
-        }
-    }
-    while (end > 0 && std::isspace(static_cast<unsigned char>(line[end - 1])))
-        --end;
-    return end;
-}
-
-std::vector<std::string> OpcodeNames() {
-    std::vector<std::string> names{"bytes"};
-    for (BYTE c = kFirstOpcode; c <= kLastOpcode; ++c)
-        names.push_back(FindOpcode(c)->name);
-    return names;
-}
-
-std::vector<std::string> ValueNames() {
-    std::vector<std::string> names;
-    std::size_t count = 0;
-    const ValueCodeInfo* table = ValueCodeTable(&count);
-    for (std::size_t i = 0; i < count; ++i)
-        names.push_back(table[i].name);
-    return names;
-}
-
-std::string DidYouMean(const std::string& word, const std::vector<std::string>& names) {
-    const std::string near = NearestName(word, names);
-    return near.empty() ? "" : " (did you mean " + near + "?)";
-}
-
-class InstructionEncoder {
-public:
-    explicit InstructionEncoder(WORD version) : m_version(version) {}
-
-    // Encodes tokens[first..] of `line` as one instruction or a `bytes` line and appends to
-    // `out`. On failure At() is the byte index in the line of the fault.
-    bool Encode(const std::string& line, const std::vector<Token>& tokens, std::size_t first, Bytes& out,
-                std::vector<Fixup>& fixups, std::string& error) {
-        const Token& head = tokens[first];
-        m_at = head.at;
-        if (head.type != Tok::Ident) {
-            error = "expected an instruction, found " + Describe(head);
-            return false;
-        }
-        if (head.text == "bytes")
-            return EncodeBytes(line, head.at + 5, out, error);
-        const OpcodeInfo* op = FindOpcodeByName(head.text.c_str());
-        if (!op) {
-            error = "unknown instruction " + head.text;
-            std::string upper;
-            for (char c : head.text)
-                upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
-            if (FindOpcodeByName(upper.c_str()))
-                error += " (instructions are written in capitals: " + upper + ")";
-            else if (FindOpcodeByName(("OP_" + upper).c_str()))
-                error += " (did you mean OP_" + upper + "?)";
-            else
-                error += DidYouMean(head.text, OpcodeNames());
-            return false;
-        }
-        out.push_back(op->code);
-        std::size_t t = first + 1;
-        for (std::size_t k = 0; k < op->operandCount; ++k) {
-            if (t >= tokens.size()) {
-                m_at = EndOfCode(line);
-                error = "missing operand: " + Signature(*op);
-                return false;
-            }
-            if (!Operand(*op, k, tokens, t, out, fixups, error))
-                return false;
-        }
-        if (t < tokens.size()) {
-            m_at = tokens[t].at;
-            error = "too many operands: " + Signature(*op);
-            return false;
-        }
-        return true;
-    }
-
-    std::size_t At() const { return m_at; }
-
-private:
-    bool EncodeBytes(const std::string& line, std::size_t i, Bytes& out, std::string& error) {
-        while (i < line.size()) {
-            const char c = line[i];
-            if (c == '#')
-                break;
-            if (std::isspace(static_cast<unsigned char>(c)) || c == ',') {
-                ++i;
-                continue;
-            }
-            const int hi = HexDigit(c);
-            const int lo = i + 1 < line.size() ? HexDigit(line[i + 1]) : -1;
-            const bool ends = i + 2 >= line.size() || std::isspace(static_cast<unsigned char>(line[i + 2])) ||
-                              line[i + 2] == ',' || line[i + 2] == '#';
-            if (hi < 0 || lo < 0 || !ends) {
-                m_at = i;
-                error = "bytes takes hex pairs such as 08 C8 00";
-                return false;
-            }
-            out.push_back(static_cast<BYTE>(hi * 16 + lo));
-            i += 2;
-        }
-        return true;
-    }
-
-    bool Operand(const OpcodeInfo& op, std::size_t k, const std::vector<Token>& tokens, std::size_t& t,
-                 Bytes& out, std::vector<Fixup>& fixups, std::string& error) {
-        const OperandKind kind = op.operands[k];
-        const Token& tok = tokens[t++];
-        m_at = tok.at;
-        const std::string where =
-            std::string(op.name) + " operand " + std::to_string(k + 1) + " (" + KindName(kind) + "): ";
-        switch (kind) {
-        case OperandKind::Byte:
-            if (op.code == OP_IF && !(tok.type == Tok::Symbol && tok.text.size() == 1 && tok.text != ":") &&
-                tok.type != Tok::Number && tok.type != Tok::Raw && tok.type != Tok::Char)
-                return Fail(error, where + Describe(tok) +
-                                       " is no comparison; comparisons are <, =, > and ! (not equal); for "
-                                       "<= or >= compare with the neighbouring number or swap the operands");
-            if ((tok.type == Tok::Number || tok.type == Tok::Raw) && tok.number <= 0xFF)
-                out.push_back(static_cast<BYTE>(tok.number));
-            else if (tok.type == Tok::Char || (tok.type == Tok::Symbol && tok.text.size() == 1))
-                out.push_back(static_cast<BYTE>(tok.type == Tok::Char ? tok.number : tok.text[0]));
-            else
-                return Fail(error,
-                            where + Describe(tok) + " is no byte (0..255, or a character such as 'b' or <)");
-            return true;
-        case OperandKind::Word:
-            if ((tok.type == Tok::Number || tok.type == Tok::Raw || tok.type == Tok::Char) &&
-                tok.number <= 0xFFFF) {
-                build::AppendU16(out, static_cast<WORD>(tok.number));
-                return true;
-            }
-            return Fail(error, where + Describe(tok) + " is no word (0..65535)");
-        case OperandKind::Offset:
-            if (tok.type == Tok::Number || tok.type == Tok::Raw) {
-                build::AppendU32(out, tok.number);
-                return true;
-            }
-            if (tok.type == Tok::Ident && IsLabelName(tok.text)) {
-                fixups.push_back({out.size(), tok.text, tok.at});
-                build::AppendU32(out, 0);
-                return true;
-            }
-            return Fail(error, where + Describe(tok) + " is no label or offset");
-        case OperandKind::Value: {
-            WORD w = 0;
-            if (!ValueWord(tok, w, error)) {
-                error = where + error;
-                return false;
-            }
-            build::AppendU16(out, w);
-            return true;
-        }
-        case OperandKind::Variable: {
-            if (tok.type == Tok::Raw && tok.number <= 0xFFFF) {
-                build::AppendU16(out, static_cast<WORD>(tok.number));
-                return true;
-            }
-            const long n = tok.type == Tok::Ident ? VariableNumber(tok.text) : -1;
-            if (n < 0)
-                return Fail(error, where + Describe(tok) +
-                                       " is no variable (variables are written v0..v99 or "
-                                       "var0..var99)");
-            if (n >= static_cast<long>(kVariableCount))
-                return Fail(error, where + "variable " + std::to_string(n) + " does not exist (v0..v99)");
-            build::AppendU16(out, static_cast<WORD>(n));
-            return true;
-        }
-        case OperandKind::String: {
-            bool exact = false;
-            const Token* s = &tok;
-            if (tok.type == Tok::Ident && tok.text == "exact" && t < tokens.size()) {
-                exact = true;
-                s = &tokens[t++];
-            }
-            m_at = s->at;
-            if (s->type != Tok::String)
-                return Fail(error, where + Describe(*s) + " is no string (\"text\" or exact \"bytes\")");
-            if (!s->noCp932.empty())
-                return Fail(error, where + s->noCp932);
-            std::string bytes = s->text;
-            if (!exact)
-                bytes.push_back('\0');
-            if (bytes.size() > kMaxString)
-                return Fail(error, where + "string of " + std::to_string(bytes.size()) +
-                                       " bytes with its zero byte; a script string holds at most " +
-                                       std::to_string(kMaxString));
-            AppendString(bytes, out);
-            return true;
-        }
-        }
-        return false;
-    }
-
-    static bool Fail(std::string& error, const std::string& why) {
-        error = why;
-        return false;
-    }
-
-    static bool ValueWord(const Token& tok, WORD& w, std::string& error) {
-        switch (tok.type) {
-        case Tok::Number:
-        case Tok::Char:
-            if (tok.number > kLargestLiteral) {
-                error = std::to_string(tok.number) + " is above 32767, the largest literal (larger numbers "
-                                                     "come from variables; @0x8000 and up writes a stored "
-                                                     "word as it is)";
-                return false;
-            }
-            w = static_cast<WORD>(tok.number);
-            return true;
-        case Tok::Raw:
-            if (tok.number > 0xFFFF) {
-                error = "@" + std::to_string(tok.number) + " is no 16-bit word";
-                return false;
-            }
-            w = static_cast<WORD>(tok.number);
-            return true;
-        case Tok::Ident: {
-            if (FindValueCode(tok.text.c_str(), &w))
-                return true;
-            const long n = VariableNumber(tok.text);
-            if (n >= static_cast<long>(kVariableCount)) {
-                error = "variable " + std::to_string(n) + " does not exist (v0..v99)";
-                return false;
-            }
-            if (n >= 0) {
-                w = static_cast<WORD>(kVariableRead | n);
-                return true;
-            }
-            error = "unknown value " + tok.text + " (a number, v0..v99 or a VAL_ name)" +
-                    DidYouMean(tok.text, ValueNames());
-            return false;
-        }
-        default:
-            error = Describe(tok) + " is no value";
-            return false;
-        }
-    }
-
-    void AppendString(const std::string& text, Bytes& out) const {
-        const auto n = static_cast<WORD>(text.size());
-        build::AppendU16(out, n);
-        Bytes stored(text.begin(), text.end());
-        if (m_version >= kFirstCheckedVersion) {
-            if (stored.empty()) {
-                // The interpreter reads one byte even for length 0: the byte that gives back 0.
-                stored.push_back(0);
-            } else {
-                const Bytes plain = stored;
-                EncodeTextFormB(plain.data(), plain.size(), static_cast<BYTE>(n & 0xFF), stored.data());
-            }
-        }
-        out.insert(out.end(), stored.begin(), stored.end());
-    }
-
-    WORD m_version;
-    std::size_t m_at = 0;
-};
 
 // Directives that set one value, and where each was first given (for "given twice").
 struct Seen {
@@ -651,7 +96,7 @@ public:
         // A byte order mark, as Notepad writes it, is no part of the source.
         if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
             text.erase(0, 3);
-        SplitLines(text);
+        m_lines = SplitLines(text);
         if (!CheckEncoding(text)) {
             Report(errors, warnings);
             return false;
@@ -659,27 +104,21 @@ public:
         for (std::size_t i = 0; i < m_lines.size(); ++i)
             Line(static_cast<int>(i + 1), m_lines[i]);
         Finish(static_cast<int>(m_lines.size()));
+        const bool failed = std::any_of(m_diags.begin(), m_diags.end(),
+                                        [](const Diagnostic& d) { return d.severity == Severity::Error; });
+        Bytes built;
+        if (!failed && !m_rawImage) {
+            built = build::BuildCharacter(m_c);
+            if (warnings)
+                LintAtSourceLines(built);
+        }
         if (!Report(errors, warnings))
             return false;
-        image = m_rawImage ? *m_rawImage : build::BuildCharacter(m_c);
+        image = m_rawImage ? *m_rawImage : built;
         return true;
     }
 
 private:
-    void SplitLines(const std::string& text) {
-        std::size_t pos = 0;
-        while (pos < text.size() || (pos == text.size() && pos == 0)) {
-            std::size_t end = text.find('\n', pos);
-            if (end == std::string::npos)
-                end = text.size();
-            std::string line = text.substr(pos, end - pos);
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            m_lines.push_back(line);
-            pos = end + 1;
-        }
-    }
-
     // The source is UTF-8. One that is not is told so once, at its first such byte; a source
     // that reads as Shift-JIS is recognised as such.
     bool CheckEncoding(const std::string& text) {
@@ -756,7 +195,10 @@ private:
                 return;
             }
             if (!IsLabelName(label)) {
-                Error(n, first, label + " cannot be a label (it is an instruction, value or variable name)");
+                Error(n, first,
+                      label + (label.find('-') != std::string::npos
+                                   ? " cannot be a label (labels are written in ASCII letters, digits and _)"
+                                   : " cannot be a label (it is an instruction, value or variable name)"));
                 return;
             }
             m_current->body.push_back({n, line, {}, label, first});
@@ -817,6 +259,7 @@ private:
             m_cellLines.push_back(n);
         } else if (word == "sound") {
             m_c.sounds.emplace_back();
+            m_soundLines.push_back(n);
         } else if (IsDirective(word) && m_seen.First(word, n, first) && word == "version") {
             m_versionLine = n;
         }
@@ -896,6 +339,7 @@ private:
                 return;
             }
             Bytes file;
+            m_soundLines.push_back(n);
             const bool named = String(n, t, 2, s, "sound", false) && End(n, t, 3, "the sound");
             if (!named) {
                 // counted all the same, so that the next sound's number is not blamed
@@ -1075,7 +519,9 @@ private:
     void AssemblePattern(const PatternSource& p) {
         build::Pattern out;
         const std::size_t base = p.name ? build::NameRecordLength(*p.name, m_c.version) : 0;
-        InstructionEncoder encoder(m_c.version);
+        std::vector<Place>& places = m_places.emplace_back();
+        if (p.name)
+            places.push_back({0, p.line, 0, {}});
         Bytes body;
         struct Label {
             DWORD offset;
@@ -1095,20 +541,19 @@ private:
                          it->second.line, it->second.at, "first defined here");
                 continue;
             }
-            std::vector<Fixup> lineFixups;
-            std::string error;
-            Bytes bytes;
-            if (!encoder.Encode(line.text, line.tokens, 0, bytes, lineFixups, error)) {
-                Error(line.line, encoder.At(), error);
+            EncodedInstruction e;
+            if (!EncodeInstruction(line.text, line.tokens, m_c.version, e)) {
+                Error(line.line, e.at, e.error);
                 continue;
             }
-            if (bytes[0] == OP_NEWSHAPE && bytes[1] == 'b')
-                NewShapeOfPlacedMask(line, bytes);
-            for (Fixup f : lineFixups) {
+            if (e.bytes[0] == OP_NEWSHAPE && e.bytes[1] == 'b')
+                NewShapeOfPlacedMask(line, e.bytes);
+            places.push_back({base + body.size(), line.line, line.tokens[0].at, e.operandAt});
+            for (Fixup f : e.fixups) {
                 f.at += body.size();
                 fixups.push_back({f, line.line});
             }
-            body.insert(body.end(), bytes.begin(), bytes.end());
+            body.insert(body.end(), e.bytes.begin(), e.bytes.end());
         }
         std::vector<std::string> names;
         for (const auto& [name, label] : labels)
@@ -1141,13 +586,50 @@ private:
                          m_c.cells[c].x, m_c.cells[c].y);
     }
 
+    // The lint's findings on the built image, each at the line of the instruction it names (the
+    // operand at fault when it names one), or of the sound.
+    void LintAtSourceLines(const Bytes& built) {
+        const ImageView image(built.data(), built.size());
+        const Verdict v = JudgeImage(image);
+        if (v.message != LoadMessage::None && !(v.message == LoadMessage::MayBeCorrupted && v.yesLoads))
+            return;
+        for (const LintProblem& problem : LintImage(image).problems) {
+            if (problem.pattern == LintProblem::kNone) {
+                if (problem.sound < m_soundLines.size())
+                    Warning(m_soundLines[problem.sound], 0, problem.where + ": " + problem.what);
+                continue;
+            }
+            if (problem.pattern >= m_places.size() || m_places[problem.pattern].empty())
+                continue;
+            const std::vector<Place>& places = m_places[problem.pattern];
+            // The instruction that holds the offset: the last one that starts at or before it.
+            auto it = std::upper_bound(places.begin(), places.end(), problem.offset,
+                                       [](std::size_t off, const Place& pl) { return off < pl.offset; });
+            const Place& place = it == places.begin() ? places.front() : *std::prev(it);
+            const std::size_t k = static_cast<std::size_t>(problem.operand);
+            Warning(place.line,
+                    problem.operand >= 0 && k < place.operandAt.size() ? place.operandAt[k] : place.at,
+                    problem.what);
+        }
+    }
+
+    // Where an instruction of a pattern came from.
+    struct Place {
+        std::size_t offset; // in the pattern
+        int line;
+        std::size_t at;                     // byte index of the instruction in its line
+        std::vector<std::size_t> operandAt; // and of each operand
+    };
+
     std::string m_source;
     ReadFileFn m_read;
     std::vector<std::string> m_lines;
     std::vector<Diagnostic> m_diags;
     std::size_t m_lineEnd = 0; // where the code of the directive line being read ends
     build::Character m_c;
-    std::vector<int> m_cellLines; // the line of each cell
+    std::vector<int> m_cellLines;             // the line of each cell
+    std::vector<int> m_soundLines;            // and of each sound
+    std::vector<std::vector<Place>> m_places; // per pattern, in offset order
     Seen m_seen;
     int m_versionLine = 0;
     int m_defaultPatternLine = 0;
@@ -1160,51 +642,11 @@ private:
 
 } // namespace
 
-bool IsLabelName(const std::string& word) {
-    if (word.empty() || !IsIdentStart(word[0]))
-        return false;
-    for (char c : word)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_')
-            return false;
-    WORD code = 0;
-    return word != "bytes" && word != "exact" && !FindOpcodeByName(word.c_str()) &&
-           !FindValueCode(word.c_str(), &code) && VariableNumber(word) < 0 &&
-           word.compare(0, 3, "OP_") != 0 && word.compare(0, 4, "VAL_") != 0;
-}
-
 bool AssembleSource(const std::string& sourceName, const std::string& text, const ReadFileFn& readFile,
                     build::Bytes& image, std::vector<std::string>& errors,
                     std::vector<std::string>* warnings) {
     SourceAssembler a(sourceName, readFile);
     return a.Run(text, image, errors, warnings);
-}
-
-bool EncodeInstructionLine(const std::string& line, WORD version, const std::map<std::string, DWORD>& labels,
-                           build::Bytes& out, std::string& error) {
-    std::vector<Token> tokens;
-    const std::size_t head = line.find_first_not_of(" \t");
-    std::size_t at = 0;
-    if (head != std::string::npos && line.compare(head, 5, "bytes") == 0)
-        tokens.push_back({Tok::Ident, "bytes", 0, head, {}, {}});
-    else if (!Tokenize(line, 0, tokens, error, at))
-        return false;
-    if (tokens.empty()) {
-        error = "empty line";
-        return false;
-    }
-    InstructionEncoder encoder(version);
-    std::vector<Fixup> fixups;
-    if (!encoder.Encode(line, tokens, 0, out, fixups, error))
-        return false;
-    for (const Fixup& f : fixups) {
-        const auto it = labels.find(f.label);
-        if (it == labels.end()) {
-            error = "no label " + f.label;
-            return false;
-        }
-        build::PutU32(out, f.at, it->second);
-    }
-    return true;
 }
 
 } // namespace kp::tool

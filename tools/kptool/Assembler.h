@@ -2,7 +2,8 @@
 // text naming the window size, the cells (BMP files), the sounds (WAV files), the texts and
 // settings of the character header, and the patterns as instructions written with the names of
 // the opcode table. The assembler turns it into a build::Character and the Builder writes the
-// file, check fields included.
+// file, check fields included. Reading the text is SourceText.h's, encoding an instruction line
+// InstructionEncoder.h's; Assembler.cpp holds the directives.
 #pragma once
 
 #include "Builder.h"

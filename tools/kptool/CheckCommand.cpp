@@ -1,5 +1,6 @@
 #include "CheckCommand.h"
 
+#include "Disassembler.h"
 #include "ExitStatus.h"
 #include "Lint.h"
 #include "Verdict.h"
@@ -8,9 +9,18 @@ namespace kp::tool {
 
 namespace {
 
-void PrintLint(const LintReport& report, std::ostream& out) {
-    for (const std::string& p : report.problems)
-        out << "problem: " << p << '\n';
+// Each problem with the instruction it was found at, as dump shows it.
+void PrintLint(const ImageView& image, const LintReport& report, std::ostream& out) {
+    const CharacterFile file(image);
+    const PatternExtents extents(file);
+    for (const LintProblem& p : report.problems) {
+        out << "problem: " << p.Text() << '\n';
+        const std::string instruction = p.pattern == LintProblem::kNone
+                                            ? std::string()
+                                            : DisassembleInstruction(file, p.pattern, p.offset, extents);
+        if (!instruction.empty())
+            out << "    " << p.offset << ": " << instruction << '\n';
+    }
     for (const std::string& p : report.programs)
         out << "starts program: " << p << '\n';
     for (const std::string& p : report.soundFiles)
@@ -36,8 +46,9 @@ int RunCheck(IFileSystem& files, const AnsiString& path, const CheckOptions& opt
         v.message == LoadMessage::None || (v.message == LoadMessage::MayBeCorrupted && v.yesLoads);
     int status = static_cast<int>(v.message);
     if (options.lint && loads) {
-        const LintReport report = LintImage(ImageView(block.data.get(), block.size));
-        PrintLint(report, out);
+        const ImageView image(block.data.get(), block.size);
+        const LintReport report = LintImage(image);
+        PrintLint(image, report, out);
         if (status == 0 && !report.problems.empty())
             status = kExitLintProblems;
         else if (status == 0 && (!report.programs.empty() || !report.soundFiles.empty()))

@@ -158,7 +158,78 @@ struct Line {
     std::string comment;
 };
 
+// An instruction as one source line. Only what assembles to its very bytes is written as an
+// instruction; anything else is a `bytes` line, with what it decodes to in `comment`.
+std::string InstructionText(const ImageView& image, const DecodedInstruction& d, WORD version,
+                            const std::set<std::size_t>& labelled, const std::map<std::string, DWORD>& labels,
+                            std::string& comment) {
+    if (d.status != DecodeStatus::Ok) {
+        if (d.status == DecodeStatus::NotAnOpcode)
+            comment = "no instruction: skipped";
+        else if (d.status == DecodeStatus::PastLimit)
+            comment =
+                (d.info ? std::string(d.info->name) + " " : std::string()) + "cut by the end of the pattern";
+        else
+            comment = std::string(d.info->name) + " with a string length from a run-time value";
+        return BytesLine(image, d.start, d.length);
+    }
+    std::string text = d.info->name;
+    for (std::size_t k = 0; k < d.info->operandCount; ++k) {
+        const DecodedOperand& o = d.operands[k];
+        text += ' ';
+        switch (o.kind) {
+        case OperandKind::Byte:
+            text += ByteText(*d.info, k, o.number);
+            break;
+        case OperandKind::Word:
+            text += std::to_string(o.number);
+            break;
+        case OperandKind::Offset:
+            text += labelled.count(o.number) ? "L" + std::to_string(o.number) : std::to_string(o.number);
+            break;
+        case OperandKind::Value:
+            text += ValueText(o.number);
+            break;
+        case OperandKind::Variable:
+            text += o.number < 100 ? "v" + std::to_string(o.number) : "@" + Hex(o.number, 4);
+            break;
+        case OperandKind::String:
+            if (o.number == 0)
+                text += "exact \"\"";
+            else if (!o.text.empty() && o.text.back() == '\0')
+                text += QuoteString(o.text.substr(0, o.text.size() - 1));
+            else
+                text += "exact " + QuoteString(o.text);
+            break;
+        }
+    }
+    Bytes again;
+    std::string error;
+    if (EncodeInstructionLine(text, version, labels, again, error) && again.size() == d.length &&
+        std::equal(again.begin(), again.end(), image.At(d.start)))
+        return text;
+    comment = text;
+    return BytesLine(image, d.start, d.length);
+}
+
 } // namespace
+
+std::string DisassembleInstruction(const CharacterFile& file, std::size_t g, std::size_t offset,
+                                   const PatternExtents& extents) {
+    bool ok = true;
+    const std::size_t rec = file.PatternOffset(g, &ok);
+    const std::size_t end = extents.End(rec);
+    if (!ok || offset >= end - std::min(end, rec))
+        return "";
+    // The name instruction is shown as the line that writes it.
+    const std::optional<std::string> name = CanonicalName(file, g, rec, end);
+    if (name && offset < build::NameRecordLength(*name, file.Version()))
+        return "pattern " + QuoteString(*name);
+    const DecodedInstruction d = DecodeInstruction(file.Image(), rec + offset, end, file.Version());
+    std::string comment;
+    const std::string text = InstructionText(file.Image(), d, file.Version(), {}, {}, comment);
+    return comment.empty() ? text : text + "  # " + comment;
+}
 
 std::string DisassemblePattern(const CharacterFile& file, std::size_t g, bool offsets,
                                const PatternExtents* extents) {
@@ -209,61 +280,9 @@ std::string DisassemblePattern(const CharacterFile& file, std::size_t g, bool of
         const std::size_t at = d.start - rec;
         if (labelled.count(at))
             lines.push_back({at, "L" + std::to_string(at) + ":", ""});
-        std::string text;
-        std::string comment;
-        if (d.status == DecodeStatus::Ok) {
-            text = d.info->name;
-            for (std::size_t k = 0; k < d.info->operandCount; ++k) {
-                const DecodedOperand& o = d.operands[k];
-                text += ' ';
-                switch (o.kind) {
-                case OperandKind::Byte:
-                    text += ByteText(*d.info, k, o.number);
-                    break;
-                case OperandKind::Word:
-                    text += std::to_string(o.number);
-                    break;
-                case OperandKind::Offset:
-                    text +=
-                        labelled.count(o.number) ? "L" + std::to_string(o.number) : std::to_string(o.number);
-                    break;
-                case OperandKind::Value:
-                    text += ValueText(o.number);
-                    break;
-                case OperandKind::Variable:
-                    text += o.number < 100 ? "v" + std::to_string(o.number) : "@" + Hex(o.number, 4);
-                    break;
-                case OperandKind::String:
-                    if (o.number == 0)
-                        text += "exact \"\"";
-                    else if (!o.text.empty() && o.text.back() == '\0')
-                        text += QuoteString(o.text.substr(0, o.text.size() - 1));
-                    else
-                        text += "exact " + QuoteString(o.text);
-                    break;
-                }
-            }
-            // Only what assembles to the very same bytes is written as an instruction.
-            Bytes again;
-            std::string error;
-            const bool same = EncodeInstructionLine(text, version, labels, again, error) &&
-                              again.size() == d.length &&
-                              std::equal(again.begin(), again.end(), image.At(d.start));
-            if (!same) {
-                comment = text;
-                text = BytesLine(image, d.start, d.length);
-            }
-        } else {
-            text = BytesLine(image, d.start, d.length);
-            if (d.status == DecodeStatus::NotAnOpcode)
-                comment = "no instruction: skipped";
-            else if (d.status == DecodeStatus::PastLimit)
-                comment = (d.info ? std::string(d.info->name) + " " : std::string()) +
-                          "cut by the end of the pattern";
-            else
-                comment = std::string(d.info->name) + " with a string length from a run-time value";
-        }
-        lines.push_back({at, text, comment});
+        Line line{at, "", ""};
+        line.text = InstructionText(image, d, version, labelled, labels, line.comment);
+        lines.push_back(line);
     }
 
     out << "pattern" << (name ? " " + QuoteString(*name) : std::string()) << '\n';

@@ -38,6 +38,13 @@ std::size_t PatternEnd(const CharacterFile& file, std::size_t g);
 std::string DisassemblePattern(const CharacterFile& file, std::size_t g, bool offsets,
                                const PatternExtents* extents = nullptr);
 
+// The instruction at `offset` of pattern g as one source line ("OP_DRAW 7", jump targets as
+// numbers; a `bytes` line with what it decodes to in a comment when that is not an instruction
+// that assembles to the same bytes; the `pattern "Name"` line within the name instruction), or
+// "" when the offset lies outside the pattern.
+std::string DisassembleInstruction(const CharacterFile& file, std::size_t g, std::size_t offset,
+                                   const PatternExtents& extents);
+
 // A character as a source ("character.kps") and the files it names.
 struct SourceFiles {
     std::string source;

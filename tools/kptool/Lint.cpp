@@ -49,12 +49,11 @@ private:
             const FileOffset at = m_file.SoundOffset(i, &ok);
             const DWORD length = m_image.U32(at + 4, &ok);
             if (!ok || m_image.U32(at) != 0x46464952u)
-                m_report.problems.push_back("sound " + std::to_string(i) +
-                                            ": no RIFF WAVE image at its offset" +
-                                            (ok ? "" : " (it lies outside the file)"));
+                SoundProblem(i, std::string("no RIFF WAVE image at its offset") +
+                                    (ok ? "" : " (it lies outside the file)"));
             else if (!m_image.Contains(at + 8, length))
-                m_report.problems.push_back("sound " + std::to_string(i) + ": its RIFF length " +
-                                            std::to_string(length) + " runs past the end of the file");
+                SoundProblem(i,
+                             "its RIFF length " + std::to_string(length) + " runs past the end of the file");
         }
     }
 
@@ -91,32 +90,50 @@ private:
         return "";
     }
 
-    void Problem(const std::string& where, const std::string& what) {
-        m_report.problems.push_back(where + ": " + what);
+    void SoundProblem(WORD i, const std::string& what) {
+        LintProblem p;
+        p.sound = i;
+        p.where = "sound " + std::to_string(i);
+        p.what = what;
+        m_report.problems.push_back(p);
     }
 
-    void Value(const std::string& where, DWORD w) {
+    // A problem at offset `at` of the pattern being linted, in operand `operand` (or -1).
+    void Problem(std::size_t at, int operand, const std::string& what) {
+        LintProblem p;
+        p.pattern = m_pattern;
+        p.offset = at;
+        p.operand = operand;
+        p.where = m_label + " offset " + std::to_string(at);
+        p.what = what;
+        m_report.problems.push_back(p);
+    }
+    void Problem(std::size_t at, const std::string& what) { Problem(at, -1, what); }
+
+    void Value(std::size_t at, int k, DWORD w) {
         if (w == VAL_UNUSED)
-            Problem(where, "the value word 0xFFFB has no meaning");
+            Problem(at, k, "the value word 0xFFFB has no meaning");
         else if (w >= 0x8000 && w < VAL_CLOCK && (w & 0x3FFF) >= kScriptVariables)
-            Problem(where, "reads variable " + std::to_string(w & 0x3FFF) + ", past v99");
+            Problem(at, k, "reads variable " + std::to_string(w & 0x3FFF) + ", past v99");
     }
 
-    void Instruction(const std::string& where, const DecodedInstruction& d) {
+    void Instruction(std::size_t at, const DecodedInstruction& d) {
         const OpcodeInfo& op = *d.info;
         for (std::size_t k = 0; k < op.operandCount; ++k) {
             const DecodedOperand& o = d.operands[k];
+            const int operand = static_cast<int>(k);
             if (o.kind == OperandKind::Value)
-                Value(where, o.number);
+                Value(at, operand, o.number);
             else if (o.kind == OperandKind::Variable && (o.number & 0x7FFF) >= kScriptVariables)
-                Problem(where, "writes variable " + std::to_string(o.number & 0x7FFF) + ", past v99");
+                Problem(at, operand, "writes variable " + std::to_string(o.number & 0x7FFF) + ", past v99");
             else if (o.kind == OperandKind::String) {
                 if (o.number > kScriptStringBuffer)
-                    Problem(where, "string of " + std::to_string(o.number) + " bytes; at most " +
-                                       std::to_string(kScriptStringBuffer) + " fit the string buffer");
+                    Problem(at, operand,
+                            "string of " + std::to_string(o.number) + " bytes; at most " +
+                                std::to_string(kScriptStringBuffer) + " fit the string buffer");
                 const bool text = op.code != OP_NOTE && op.code != OP_NOTE2;
                 if (text && o.text.find('\0') == std::string::npos)
-                    Problem(where, "string without a zero byte");
+                    Problem(at, operand, "string without a zero byte");
             }
         }
         auto literal = [&](std::size_t k) { return IsLiteralValue(d.operands[k].number); };
@@ -125,41 +142,43 @@ private:
         switch (op.code) {
         case OP_DRAW:
             if (literal(0))
-                Cell(where, a, true);
+                Cell(at, 0, a, true);
             break;
         case OP_NEWSHAPE:
         case OP_PALETTE:
             if (a == 'b' && literal(1))
-                Cell(where, b, false);
+                Cell(at, 1, b, false);
             break;
         case OP_SETSHAPE:
             if (literal(0) && a >= kRegionSlots)
-                Problem(where, "region slot " + std::to_string(a) + "; slots are 0..15");
+                Problem(at, 0, "region slot " + std::to_string(a) + "; slots are 0..15");
             break;
         case OP_PLAYSOUND:
             if (literal(0) && a >= m_file.SoundCount())
-                Problem(where, "sound " + std::to_string(a) + ", but the file has " +
-                                   Plural(m_file.SoundCount(), "sound", "sounds") + ": nothing plays");
+                Problem(at, 0,
+                        "sound " + std::to_string(a) + ", but the file has " +
+                            Plural(m_file.SoundCount(), "sound", "sounds") + ": nothing plays");
             break;
         case OP_MOD:
             if (literal(1) && b == 0)
-                Problem(where, "OP_MOD by 0");
+                Problem(at, 1, "OP_MOD by 0");
             break;
         case OP_WAITRANDOM:
             if (literal(1) && b == 0)
-                Problem(where, "OP_WAITRANDOM with a range of 0");
+                Problem(at, 1, "OP_WAITRANDOM with a range of 0");
             break;
         case OP_PATTERN:
             if (literal(0)) {
                 const DWORD n = a >= kPatternMenuBase ? a - kPatternMenuBase : a;
                 if (n > m_file.PatternCount())
-                    Problem(where, "pattern " + std::to_string(n) + ", but the file has " +
-                                       Plural(m_file.PatternCount(), "pattern", "patterns"));
+                    Problem(at, 0,
+                            "pattern " + std::to_string(n) + ", but the file has " +
+                                Plural(m_file.PatternCount(), "pattern", "patterns"));
             }
             break;
         case OP_IF:
             if (b != CMP_NE && b != CMP_LT && b != CMP_EQ && b != CMP_GT)
-                Problem(where,
+                Problem(at, 1,
                         "comparison byte " + std::to_string(b) + " is none of ! < = >: it never jumps");
             break;
         case OP_EXEC:
@@ -167,7 +186,7 @@ private:
             const std::string& s = d.operands[0].text;
             const std::string text = s.substr(0, s.find('\0'));
             (op.code == OP_EXEC ? m_report.programs : m_report.soundFiles)
-                .push_back(where + ": " + QuoteString(text));
+                .push_back(m_label + " offset " + std::to_string(at) + ": " + QuoteString(text));
             break;
         }
         default:
@@ -175,10 +194,10 @@ private:
         }
     }
 
-    void Cell(const std::string& where, DWORD c, bool draw) {
+    void Cell(std::size_t at, int k, DWORD c, bool draw) {
         const std::string p = CellProblem(c, draw);
         if (!p.empty())
-            Problem(where, p);
+            Problem(at, k, p);
     }
 
     void Pattern(std::size_t g) {
@@ -188,8 +207,8 @@ private:
         const std::size_t size = ok && end > rec ? end - rec : 0;
         AnsiString name = m_file.PatternName(g);
         name.resize(std::min(name.size(), name.find('\0')));
-        const std::string label = "pattern " + std::to_string(g + 1) + " \"" + Cp932ToUtf8(name) + "\"";
-        auto where = [&](std::size_t at) { return label + " offset " + std::to_string(at); };
+        m_pattern = g;
+        m_label = "pattern " + std::to_string(g + 1) + " \"" + Cp932ToUtf8(name) + "\"";
 
         std::map<std::size_t, DecodedInstruction> seen;
         std::map<std::size_t, std::vector<std::size_t>> next;
@@ -206,8 +225,8 @@ private:
             std::vector<std::size_t>& out = next[at];
             auto follow = [&](std::size_t to) {
                 if (to >= size) {
-                    Problem(where(at), "execution runs past the end of the pattern (" + std::to_string(size) +
-                                           " bytes)");
+                    Problem(at, "execution runs past the end of the pattern (" + std::to_string(size) +
+                                    " bytes)");
                     ends.insert(at);
                     return;
                 }
@@ -216,8 +235,9 @@ private:
             };
             auto jump = [&](DWORD to, const char* what) {
                 if (to >= size) {
-                    Problem(where(at), std::string(what) + " " + std::to_string(to) +
-                                           " is outside the pattern (" + std::to_string(size) + " bytes)");
+                    Problem(at, static_cast<int>(d.info->operandCount) - 1,
+                            std::string(what) + " " + std::to_string(to) + " is outside the pattern (" +
+                                std::to_string(size) + " bytes)");
                     return false;
                 }
                 targets.insert(to);
@@ -228,19 +248,19 @@ private:
                 continue;
             }
             if (d.status == DecodeStatus::PastLimit) {
-                Problem(where(at), std::string(d.info ? d.info->name : "instruction") +
-                                       " is cut by the end of the pattern");
+                Problem(at, std::string(d.info ? d.info->name : "instruction") +
+                                " is cut by the end of the pattern");
                 ends.insert(at);
                 continue;
             }
             if (d.status == DecodeStatus::DynamicLength) {
-                Problem(where(at), std::string(d.info->name) +
-                                       ": its string length comes from a run-time value, so what it reads "
-                                       "cannot be known");
+                Problem(at, std::string(d.info->name) +
+                                ": its string length comes from a run-time value, so what it reads "
+                                "cannot be known");
                 ends.insert(at);
                 continue;
             }
-            Instruction(where(at), d);
+            Instruction(at, d);
             const std::size_t after = at + d.length;
             const DWORD target = d.info->operandCount ? d.operands[d.info->operandCount - 1].number : 0;
             switch (d.info->code) {
@@ -284,8 +304,8 @@ private:
         for (std::size_t t : targets)
             for (const auto& [at, d] : seen)
                 if (at < t && t < at + d.length && d.status == DecodeStatus::Ok) {
-                    Problem(where(t), "a jump or click target lands inside the " + std::string(d.info->name) +
-                                          " at offset " + std::to_string(at));
+                    Problem(t, "a jump or click target lands inside the " + std::string(d.info->name) +
+                                   " at offset " + std::to_string(at));
                     break;
                 }
 
@@ -304,11 +324,11 @@ private:
                     back.push_back(p);
         }
         if (!reach.count(0)) {
-            Problem(where(0), "no wait is reachable from the start: the first step never ends");
+            Problem(0, "no wait is reachable from the start: the first step never ends");
         } else {
             for (const auto& [at, d] : seen)
                 if (!reach.count(at)) {
-                    Problem(where(at), "no wait is reachable from here: a step that gets here never ends");
+                    Problem(at, "no wait is reachable from here: a step that gets here never ends");
                     break;
                 }
         }
@@ -319,6 +339,8 @@ private:
     PatternExtents m_extents;
     std::size_t m_cellTable = 0;
     std::set<std::size_t> m_clickEntries;
+    std::size_t m_pattern = 0; // the pattern being linted and its label
+    std::string m_label;
     LintReport m_report;
 };
 

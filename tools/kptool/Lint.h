@@ -6,13 +6,26 @@
 
 #include "chardata/ImageView.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 namespace kp::tool {
 
+// One problem, where it was found: a pattern (0-based) and a byte offset in it, or a sound.
+struct LintProblem {
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t pattern = kNone; // kNone for a problem of the sound table
+    std::size_t offset = 0;      // in the pattern: the instruction's opcode byte, or a jump target
+    std::size_t sound = kNone;   // the sound, for a problem of the sound table
+    int operand = -1;            // the operand at fault (0-based), or -1 for the instruction
+    std::string where;           // "pattern 1 "Name" offset 30", or "sound 0"
+    std::string what;            // "cell 7 is past the cell table (2 entries)"
+    std::string Text() const { return where + ": " + what; }
+};
+
 struct LintReport {
-    std::vector<std::string> problems;
+    std::vector<LintProblem> problems;
     // "pattern 1 "Name" offset 30: notepad.exe" for each OP_EXEC and OP_PLAYFILE reached.
     std::vector<std::string> programs;
     std::vector<std::string> soundFiles;
