@@ -6,6 +6,7 @@
 #include "Assembler.h"
 #include "BuildCommand.h"
 #include "Cp932Text.h"
+#include "ToolSystem.h"
 
 #include "chardata/DataFile.h"
 #include "sim/HeadlessRunner.h"

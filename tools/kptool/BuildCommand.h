@@ -19,9 +19,4 @@ struct BuildOptions {
 int RunBuild(const std::string& sourcePath, const std::string& outputPath, const BuildOptions& options,
              std::ostream& err);
 
-// The bytes of a file; false when it cannot be read.
-bool ReadFileBytes(const std::string& path, std::string& out);
-// Writes a whole file; false when it cannot be written.
-bool WriteFileBytes(const std::string& path, const void* data, std::size_t size);
-
 } // namespace kp::tool

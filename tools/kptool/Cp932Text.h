@@ -1,5 +1,6 @@
 // Code page 932 (Shift-JIS, as Windows has it) to and from UTF-8 for the tools, through glibc's
-// iconv ("CP932": 0x5C is the backslash and 0x7E the tilde, as on Windows). The core never
+// iconv ("CP932": 0x5C is the backslash and 0x7E the tilde, as on Windows), or on Windows through
+// the system's code page 932. The core never
 // converts: its text stays code page 932 bytes, and only what a tool prints or reads as UTF-8
 // passes through here.
 #pragma once

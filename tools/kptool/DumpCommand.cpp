@@ -1,9 +1,9 @@
 #include "DumpCommand.h"
 
-#include "BuildCommand.h"
 #include "Cp932Text.h"
 #include "Disassembler.h"
 #include "ExitStatus.h"
+#include "ToolSystem.h"
 #include "Verdict.h"
 
 #include "chardata/Crc.h"
@@ -13,8 +13,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
-
-#include <sys/stat.h>
 
 namespace kp::tool {
 
@@ -407,14 +405,13 @@ int RunDumpSource(IFileSystem& files, const AnsiString& path, const std::string&
     }
     src.files.push_back({"character.kps", build::Bytes(src.source.begin(), src.source.end())});
     // An author's source is never replaced unasked.
-    struct stat st {};
     for (const auto& file : src.files)
-        if (!force && lstat((dir + "/" + file.first).c_str(), &st) == 0) {
+        if (!force && PathExists(dir + "/" + file.first)) {
             err << "kptool: " << dir << "/" << file.first
                 << " exists; dump --source replaces an existing source only with --force\n";
             return kExitCannotWrite;
         }
-    if (mkdir(dir.c_str(), 0777) != 0 && (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+    if (!MakeFolder(dir)) {
         err << "kptool: cannot make the folder " << dir << '\n';
         return kExitCannotWrite;
     }

@@ -4,10 +4,14 @@
 #include "CheckCommand.h"
 #include "DumpCommand.h"
 #include "ExitStatus.h"
-#include "PreviewCommand.h"
+#include "ToolSystem.h"
 #include "TraceCommand.h"
-
-#include "sim/PosixFileSystem.h"
+#ifdef KPTOOL_PREVIEW
+#include "PreviewCommand.h"
+#endif
+#ifdef _WIN32
+#include "win32/Win32Text.h"
+#endif
 
 #include <algorithm>
 #include <iostream>
@@ -52,10 +56,16 @@ const std::string& Usage() {
                     "               away from the window), --clicks MS,MS,..., --auto on|off; programs are\n"
                     "               never started\n"
                     "  preview FILE -o DIR\n"
+#ifdef KPTOOL_PREVIEW
                     "               the same run as trace, with its options, drawn: DIR/frame-0000.png...\n"
                     "               (one per shown frame) and DIR/preview.gif, the window shape as\n"
                     "               transparency (docs/preview.md); --window layered|region (layered:\n"
                     "               Windows 2000 and later, the default), --scale N (1..16)\n"
+#else
+                    "               not in kptool for Windows (its PNG, GIF and font libraries are\n"
+                    "               not built for Windows): use kptool on Linux, or trace for what\n"
+                    "               the character does\n"
+#endif
                     "\n"
                     "options:\n"
                     "  --help       this text\n"
@@ -82,8 +92,12 @@ bool TakesValue(const std::string& option) {
     for (std::size_t i = 0; i < count; ++i)
         if (option == trace[i])
             return true;
+#ifdef KPTOOL_PREVIEW
     const auto& preview = kp::tool::PreviewOptionNames();
     return std::find(preview.begin(), preview.end(), option) != preview.end();
+#else
+    return false;
+#endif
 }
 
 int UsageError(const std::string& why) {
@@ -120,7 +134,7 @@ struct Command {
 int Check(const Args& args) {
     kp::tool::CheckOptions options;
     options.lint = std::find(args.options.begin(), args.options.end(), "--lint") != args.options.end();
-    kp::sim::PosixFileSystem files;
+    kp::tool::NativeFileSystem files;
     return kp::tool::RunCheck(files, args.files[0], options, std::cout);
 }
 
@@ -129,7 +143,7 @@ bool Has(const Args& args, const char* option) {
 }
 
 int Dump(const Args& args) {
-    kp::sim::PosixFileSystem files;
+    kp::tool::NativeFileSystem files;
     if (args.values.count("--source"))
         return kp::tool::RunDumpSource(files, args.files[0], args.values.at("--source"), Has(args, "--force"),
                                        std::cout, std::cerr);
@@ -156,10 +170,17 @@ int Trace(const Args& args) {
             return kp::tool::kExitUsage;
         }
     }
-    kp::sim::PosixFileSystem files;
+    kp::tool::NativeFileSystem files;
     return kp::tool::RunTrace(files, args.files[0], options, std::cout);
 }
 
+std::vector<std::string> TraceCommandOptions() {
+    std::size_t count = 0;
+    const char* const* names = kp::tool::TraceOptionNames(&count);
+    return std::vector<std::string>(names, names + count);
+}
+
+#ifdef KPTOOL_PREVIEW
 int Preview(const Args& args) {
     const auto dir = args.values.count("-o") ? args.values.find("-o") : args.values.find("--output");
     if (dir == args.values.end()) {
@@ -176,14 +197,8 @@ int Preview(const Args& args) {
             return kp::tool::kExitUsage;
         }
     }
-    kp::sim::PosixFileSystem files;
+    kp::tool::NativeFileSystem files;
     return kp::tool::RunPreview(files, args.files[0], options, dir->second, std::cout, std::cerr);
-}
-
-std::vector<std::string> TraceCommandOptions() {
-    std::size_t count = 0;
-    const char* const* names = kp::tool::TraceOptionNames(&count);
-    return std::vector<std::string>(names, names + count);
 }
 
 std::vector<std::string> PreviewCommandOptions() {
@@ -192,6 +207,7 @@ std::vector<std::string> PreviewCommandOptions() {
     names.push_back("--output");
     return names;
 }
+#endif
 
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
@@ -199,14 +215,14 @@ const std::vector<Command>& Commands() {
         {"dump", {"--source", "--force"}, Dump},
         {"build", {"-o", "--output", "--strict"}, Build},
         {"trace", TraceCommandOptions(), Trace},
+#ifdef KPTOOL_PREVIEW
         {"preview", PreviewCommandOptions(), Preview},
+#endif
     };
     return commands;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     if (argc < 2)
         return UsageError("no command given");
     const std::string name = argv[1];
@@ -214,6 +230,13 @@ int main(int argc, char** argv) {
         std::cout << Usage();
         return 0;
     }
+#ifndef KPTOOL_PREVIEW
+    if (name == "preview") {
+        std::cerr << "kptool: preview is not in kptool for Windows (its PNG, GIF and font libraries are "
+                     "not built for Windows): use kptool on Linux, or trace for what the character does\n";
+        return kp::tool::kExitUsage;
+    }
+#endif
     for (const Command& command : Commands()) {
         if (name != command.name)
             continue;
@@ -242,3 +265,25 @@ int main(int argc, char** argv) {
     }
     return UsageError("unknown command " + name);
 }
+
+} // namespace
+
+#ifdef _WIN32
+// The arguments as the system gives them, UTF-16, made UTF-8 as paths are everywhere in kptool.
+int wmain(int argc, wchar_t** argv) {
+    kp::tool::PrepareConsole();
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i)
+        args.push_back(kp::win32::WideToUtf8(argv[i]));
+    std::vector<char*> pointers;
+    for (std::string& arg : args)
+        pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+    return Main(argc, pointers.data());
+}
+#else
+int main(int argc, char** argv) {
+    kp::tool::PrepareConsole();
+    return Main(argc, argv);
+}
+#endif
