@@ -28,9 +28,11 @@ dist: native win32 win64
 	@mkdir -p dist/win32 dist/win64 dist/samples
 	cp build/win32/src/win32/Kelpo32.exe dist/win32/Kelpo32.exe
 	cp build/win64/src/win32/Kelpo32.exe dist/win64/Kelpo32.exe
+	cp build/win32/tools/kptool/kptool.exe dist/win32/kptool.exe
+	cp build/win64/tools/kptool/kptool.exe dist/win64/kptool.exe
 	cp build/native/tools/kptool/kptool dist/kptool
 	dist/kptool build samples/kelpo/kelpo.kps -o dist/samples/kelpo.kp
-	@echo "dist: dist/win32/Kelpo32.exe dist/win64/Kelpo32.exe dist/kptool dist/samples/kelpo.kp"
+	@echo "dist: dist/win32/Kelpo32.exe dist/win64/Kelpo32.exe dist/win32/kptool.exe dist/win64/kptool.exe dist/kptool dist/samples/kelpo.kp"
 
 # Every test: unit and kptool tests natively, the unit tests again under the sanitizers, the
 # fuzz targets for a short fixed time, and the end-to-end cases under Wine.
