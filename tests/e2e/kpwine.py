@@ -249,6 +249,18 @@ class Prefix:
         self._programs.append(program)
         return program
 
+    def run_console(self, exe, args=(), cwd=None, timeout=60.0):
+        """Runs a console program (host path) to its end; returns (exit status, stdout bytes, stderr
+        bytes). `cwd` is a host folder (inside drive_c it is the matching C:\\ folder); arguments
+        reach the program as UTF-16 through the session's UTF-8 locale."""
+        try:
+            done = subprocess.run([self.session.wine, exe] + [str(a) for a in args], env=self.env,
+                                  cwd=cwd or self.path, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise ProgramTimeout("%s still running after %.0f s" % (os.path.basename(exe), timeout)) from None
+        return done.returncode, done.stdout, done.stderr
+
     def probe(self, *args, timeout=30.0, check=True, arch=None):
         """Runs probe.exe with the arguments; returns (exit status, list of JSON objects). `arch` picks
         the probe of that architecture, for what is read inside a program of it."""
