@@ -258,6 +258,8 @@ TEST(Assembler, ReportsErrorsAtTheirLineAndColumn) {
          "t.kps:2:6: error: empty character name: the program keeps a character's settings under its name"},
         {"!version 301\nname \"T\"\nwindow 32 0\ncell 0 \"c8.bmp\" at 0 0\npattern \"P\"\n OP_WAIT 1\n",
          "t.kps:3:11: error: a window of 32 x 0 pixels: nothing could show the character"},
+        {"!version 301\nname \"T\"\nwindow 4097 32\ncell 0 \"c8.bmp\" at 0 0\npattern \"P\"\n OP_WAIT 1\n",
+         "t.kps:3:8: error: a window of 4097 x 32 pixels: the program shows at most 4096 pixels each way"},
         // A failed version line gives no knock-on "no version line".
         {"!version 3O1\nname \"T\"\nwindow 32 32\ncell 0 \"c8.bmp\" at 0 0\npattern \"P\"\n OP_WAIT 1\n",
          "t.kps:1:9: error: bad number: 3O"},

@@ -386,6 +386,11 @@ private:
                     Error(n, t[v == 0 ? 1 : 2].at,
                           "a window of " + std::to_string(v) + " x " + std::to_string(v2) +
                               " pixels: nothing could show the character");
+                else if (v > kMaxWindowSide || v2 > kMaxWindowSide)
+                    Error(n, t[v > kMaxWindowSide ? 1 : 2].at,
+                          "a window of " + std::to_string(v) + " x " + std::to_string(v2) +
+                              " pixels: the program shows at most " + std::to_string(kMaxWindowSide) +
+                              " pixels each way");
                 m_c.width = static_cast<WORD>(v);
                 m_c.height = static_cast<WORD>(v2);
             }
