@@ -42,6 +42,7 @@ public:
     const Value* Find(const AnsiString& section, const AnsiString& name) const;
     // Every write in order, as "section/name=value".
     const std::vector<std::string>& Writes() const { return m_writes; }
+    void ClearWrites() { m_writes.clear(); }
 
 private:
     std::map<AnsiString, Section, CaseInsensitiveLess> m_sections;
@@ -103,6 +104,12 @@ public:
         std::shared_ptr<SimDialogControls> controls; // as the dialog left them
     };
     const std::vector<DialogRun>& Dialogs() const { return m_dialogs; }
+    // Forgets the boxes, file dialogs and dialogs shown so far (not the queued answers).
+    void ClearShown() {
+        m_shown.clear();
+        m_fileDialogs.clear();
+        m_dialogs.clear();
+    }
 
     SimDesktopWindows* m_desktop = nullptr;
 
@@ -205,6 +212,19 @@ struct SimDesktop {
     }
     SimDesktop(const SimDesktop&) = delete;
     SimDesktop& operator=(const SimDesktop&) = delete;
+
+    // Forgets every call recorded so far, so that a run of days keeps only what the program
+    // itself holds; the state of the services (files, settings, windows, timers) stays.
+    void ClearRecords() {
+        settings.ClearWrites();
+        ui.ClearShown();
+        window.m_calls.clear();
+        window.m_menus.clear();
+        sound.m_calls.clear();
+        programs.m_started.clear();
+        desktop.m_calls.clear();
+        desktop.m_closePosted.clear();
+    }
 
     // Every service of this desktop, the optional ones included.
     AppServices AllServices() {

@@ -3,6 +3,8 @@
 // the very end of a mapping that is followed and preceded by an inaccessible guard page, so a
 // read outside the image faults even in a build without sanitizers.
 #include "ExerciseImage.h"
+#include "InputChecks.h"
+#include "SourceCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -58,12 +60,14 @@ private:
     BYTE* m_data = nullptr;
 };
 
-std::vector<std::string> CrasherNames() {
+// The files of the crashers folder that end in `extension`.
+std::vector<std::string> CrasherNames(const std::string& extension = ".kp") {
     std::vector<std::string> names;
     if (DIR* d = ::opendir(KP_CRASHERS_DIR)) {
         while (const dirent* e = ::readdir(d)) {
             const std::string name = e->d_name;
-            if (name.size() > 3 && name.compare(name.size() - 3, 3, ".kp") == 0)
+            if (name.size() > extension.size() &&
+                name.compare(name.size() - extension.size(), extension.size(), extension) == 0)
                 names.push_back(name);
         }
         ::closedir(d);
@@ -106,11 +110,28 @@ TEST(Crashers, EveryFileGetsAVerdictWithoutReadingOutside) {
         GuardedImage image(bytes);
         ASSERT_TRUE(image.Ok());
         const fuzz::Exercised r = fuzz::ExerciseImage(image.Data(), bytes.size());
+        EXPECT_EQ(fuzz::CheckContextMenu(image.Data(), bytes.size()), "");
         // The corrupt fixtures must never be installed, whatever the user answers.
         if (name.rfind("corrupt-", 0) == 0) {
             const bool installable =
                 (r.verdict == LoadMessage::None || r.verdict == LoadMessage::MayBeCorrupted) && r.structureOk;
             EXPECT_FALSE(installable) << "a corrupt file would be loaded";
+        }
+    }
+}
+
+// The inputs of the other fuzz targets that once broke something, each through its target's
+// check: command lines (.cmdline), number box texts (.int) and character sources (.kps).
+TEST(Crashers, OtherInputsPassTheirTargetsChecks) {
+    using Check = std::string (*)(const std::uint8_t*, std::size_t);
+    const std::pair<const char*, Check> kinds[] = {{".cmdline", fuzz::CheckCommandLine},
+                                                   {".int", fuzz::CheckDialogInteger},
+                                                   {".kps", fuzz::CheckSource}};
+    for (const auto& [extension, check] : kinds) {
+        for (const std::string& name : CrasherNames(extension)) {
+            SCOPED_TRACE(name);
+            const std::vector<BYTE> bytes = ReadAll(std::string(KP_CRASHERS_DIR) + "/" + name);
+            EXPECT_EQ(check(bytes.data(), bytes.size()), "");
         }
     }
 }

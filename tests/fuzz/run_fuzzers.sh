@@ -5,8 +5,8 @@
 # scratch corpus under build/fuzz/corpus-work/<target>/ (kept between runs, so later runs start
 # where earlier ones stopped), crash inputs to build/fuzz/artifacts/<target>/.
 #   tests/fuzz/run_fuzzers.sh DURATION      (build first: cmake --preset fuzz && cmake --build --preset fuzz)
-# Ends with "N passed, M failed", one case per target; exits non-zero when a target failed or
-# none was found.
+# Ends with a table (per target: executions, coverage, corpus size, findings) and "N passed,
+# M failed", one case per target; exits non-zero when a target failed or none was found.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
@@ -28,6 +28,7 @@ fi
 
 passed=0
 failed=0
+summary=()
 for target in "${targets[@]}"; do
   name=$(basename "$target")
   work="$build/corpus-work/$name"
@@ -38,10 +39,18 @@ for target in "${targets[@]}"; do
   [ -d "$crashers" ] && seeds+=("$crashers")
   log="$build/$name.log"
   echo "=== $name: ${duration}s, seeds: ${seeds[*]:-none}"
+  stamp="$build/$name.started"
+  touch "$stamp"
   # The scratch corpus comes first: libFuzzer writes new inputs only into the first folder.
   "$target" -max_total_time="$duration" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$artifacts/" "$work" "${seeds[@]}" >"$log" 2>&1
   rc=$?
+  found=$(find "$artifacts" -type f -newer "$stamp" 2>/dev/null | wc -l)
+  done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1)
+  summary+=("$(printf '%-18s %10s executions  cov %-6s corpus %-12s %s finding(s)' "$name" \
+    "$(sed -nE 's/^stat::number_of_executed_units: ([0-9]+).*/\1/p' "$log" | tail -n 1)" \
+    "$(sed -nE 's/.* cov: ([0-9]+).*/\1/p' <<<"$done_line")" \
+    "$(sed -nE 's/.* corp: ([^ ]+).*/\1/p' <<<"$done_line")" "$((found + (rc != 0 && found == 0)))")")
   grep -E '^(INFO: seed corpus|#[0-9]+[[:space:]]+(INITED|DONE))|stat::number_of_executed_units|^==[0-9]+==ERROR|SUMMARY' "$log"
   if [ "$rc" -eq 0 ]; then
     passed=$((passed + 1))
@@ -53,5 +62,7 @@ for target in "${targets[@]}"; do
   fi
 done
 
+echo "=== per target"
+printf '%s\n' "${summary[@]}"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -117,6 +117,20 @@ TEST(Assembler, EncodesEveryOperandForm) {
     }
 }
 
+// `bytes` lines shorter than any instruction, those that begin like OP_NEWSHAPE 'b' included,
+// are written as they are (the mask-place check once read past their end).
+TEST(Assembler, ShortBytesLinesAreWrittenAsTheyAre) {
+    Project p = Pictures();
+    Bytes image;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(
+        p.Build(std::string(kHead) + "pattern \"P\"\n bytes\n bytes 01\n bytes 01 62\n bytes 01 62 00\n",
+                image, errors));
+    EXPECT_TRUE(errors.empty());
+    const std::string built(image.begin(), image.end());
+    EXPECT_NE(built.find(std::string("\x01\x01\x62\x01\x62\x00", 6)), std::string::npos);
+}
+
 // The worked example of a version 300 pattern named Walk, byte for byte, labels included.
 TEST(Assembler, BuildsTheWalkPatternByteForByte) {
     Project p = Pictures();

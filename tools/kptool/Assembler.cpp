@@ -551,7 +551,8 @@ private:
                 Error(line.line, e.at, e.error);
                 continue;
             }
-            if (e.bytes[0] == OP_NEWSHAPE && e.bytes[1] == 'b')
+            // A `bytes` line may hold fewer bytes than any instruction: look only at what is there.
+            if (e.bytes.size() >= 4 && e.bytes[0] == OP_NEWSHAPE && e.bytes[1] == 'b')
                 NewShapeOfPlacedMask(line, e.bytes);
             places.push_back({base + body.size(), line.line, line.tokens[0].at, e.operandAt});
             for (Fixup f : e.fixups) {
