@@ -8,6 +8,7 @@
 #include "BmpFile.h"
 #include "BuildCommand.h"
 #include "Cp932Text.h"
+#include "ToolSystem.h"
 
 #include "app/CharacterApp.h"
 #include "app/Commands.h"
