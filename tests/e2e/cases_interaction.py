@@ -12,7 +12,7 @@ import time
 import kpfile
 import kpwine
 from cases_window import build_character
-from harness import BOTH, case, check, equal
+from harness import BOTH, case, check, equal, wait_until
 
 TITLE = "Kelpo32"
 WINDOW_CLASS = "Kelpo32CharacterWindow"
@@ -34,17 +34,6 @@ SHOWN_FLAGS = ("grayed", "checked", "separator", "popup", "menubarbreak")
 
 def char_key(name):
     return APP_KEY + "\\" + name
-
-
-def wait_until(what, probe, timeout=15.0):
-    """probe()'s first true value; fails after the timeout with what was looked for."""
-    deadline = time.monotonic() + timeout
-    while True:
-        value = probe()
-        if value:
-            return value
-        check(time.monotonic() < deadline, "%s: not within %.0f s" % (what, timeout))
-        time.sleep(0.1)
 
 
 def characters(prefix):

@@ -12,6 +12,7 @@ import time
 
 import kpwine
 from cases_canvas import gdi_balance
+import harness
 from harness import BOTH, Skip, case, check, equal
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -342,14 +343,7 @@ def settings_written_when_closed(ctx):
 # --- what the scripts reach -----------------------------------------------------------------------
 
 def wait_until(what, probe, timeout=10.0):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = probe()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise AssertionError("%s: not within %.0f s" % (what, timeout))
-        time.sleep(0.2)
+    return harness.wait_until(what, probe, timeout=timeout, interval=0.2)
 
 
 @case(archs=BOTH)

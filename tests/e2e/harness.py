@@ -7,6 +7,7 @@ run per pair, the value reaching the function as `ctx.param`. A case fails by ra
 """
 
 import os
+import time
 
 BOTH = ("win32", "win64")
 
@@ -64,6 +65,18 @@ def check(condition, message):
 def equal(actual, expected, what):
     if actual != expected:
         raise CaseFailure("%s: expected %r, got %r" % (what, expected, actual))
+
+
+def wait_until(what, probe, timeout=15.0, interval=0.1):
+    """probe()'s first true value, asked every `interval` seconds; fails after the timeout with what
+    was looked for."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = probe()
+        if value:
+            return value
+        check(time.monotonic() < deadline, "%s: not within %.0f s" % (what, timeout))
+        time.sleep(interval)
 
 
 class Context:
