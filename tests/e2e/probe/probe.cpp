@@ -81,6 +81,8 @@
 // Exit status: 0 success, 1 "not found" / timeout, 2 usage or system error (with {"error":...}).
 // Arguments arrive as a wide command line, so Japanese key names and titles pass through unchanged.
 
+#include "JsonText.h"
+
 #include <windows.h>
 
 #include <commctrl.h>
@@ -95,16 +97,6 @@ namespace {
 
 // --- output -------------------------------------------------------------------------------------
 
-std::string toUtf8(const std::wstring& w) {
-    if (w.empty())
-        return std::string();
-    int n =
-        WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
-    return s;
-}
-
 // Builds one JSON object or array as UTF-8 text.
 class Json {
 public:
@@ -113,27 +105,7 @@ public:
         return *this;
     }
     Json& str(const std::wstring& w) {
-        text_ += '"';
-        for (char c : toUtf8(w)) {
-            unsigned char u = static_cast<unsigned char>(c);
-            if (c == '"' || c == '\\') {
-                text_ += '\\';
-                text_ += c;
-            } else if (c == '\n') {
-                text_ += "\\n";
-            } else if (c == '\r') {
-                text_ += "\\r";
-            } else if (c == '\t') {
-                text_ += "\\t";
-            } else if (u < 0x20) {
-                char buf[8];
-                snprintf(buf, sizeof buf, "\\u%04x", u);
-                text_ += buf;
-            } else {
-                text_ += c;
-            }
-        }
-        text_ += '"';
+        appendJsonString(text_, w);
         return *this;
     }
     Json& num(long long v) {

@@ -15,6 +15,8 @@
 //              (MapDialogRect of 4 x 8).
 // The hook ignores every other message; it adds nothing to the program's behaviour.
 
+#include "JsonText.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -29,34 +31,6 @@ const UINT kQueryUnits = 2;
 #endif
 
 HHOOK g_hook = nullptr;
-
-std::string toUtf8(const std::wstring& w) {
-    if (w.empty())
-        return std::string();
-    int n =
-        WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
-    return s;
-}
-
-void appendString(std::string& out, const std::wstring& w) {
-    out += '"';
-    for (char c : toUtf8(w)) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char buf[8];
-            snprintf(buf, sizeof buf, "\\u%04x", u);
-            out += buf;
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
 
 void appendMenu(std::string& out, HMENU menu, int depth) {
     out += "{\"items\":[";
@@ -73,7 +47,7 @@ void appendMenu(std::string& out, HMENU menu, int depth) {
         if (i)
             out += ',';
         out += "{\"text\":";
-        appendString(out, (mi.fType & MFT_SEPARATOR) ? std::wstring() : std::wstring(text));
+        appendJsonString(out, (mi.fType & MFT_SEPARATOR) ? std::wstring() : std::wstring(text));
         out += ",\"id\":" + std::to_string(mi.hSubMenu ? 0u : mi.wID) + ",\"flags\":[";
         struct Flag {
             bool on;
