@@ -50,6 +50,7 @@ BOOL CCharacterApp::InitInstance(const Utf8String& cmdLine) {
     m_bTopMost = GetProfileInt(kAppSection, kTopMost, 0);
     m_nTransMode = GetProfileInt(kAppSection, kTransMode, 0);
     m_nTransparency = GetProfileInt(kAppSection, kTransparency, 100);
+    m_bFullScreenHide = GetProfileInt(kAppSection, kFullScreenHide, 1);
 
     if (!m_strDataName.empty()) {
         m_nSavedPosition =

@@ -40,6 +40,8 @@ constexpr const char* kTopMost = "TopMost";
 constexpr const char* kTransMode = "TransMode";
 constexpr const char* kTransparency = "Transparency";
 constexpr const char* kRandomMode = "RandomMode";
+// Read at start-up only; the user sets it (no dialog offers it), the program never writes it.
+constexpr const char* kFullScreenHide = "FullScreenHide";
 constexpr const char* kPosition = "Position";
 constexpr const char* kPattern = "Pattern";
 constexpr const char* kFixed = "Fixed";
@@ -91,6 +93,8 @@ public:
     int m_nTransMode = 0;
     int m_nTransparency = 0;
     int m_bTopMost = 0;
+    // Hide the character while a fullscreen program or a presentation holds the screen.
+    int m_bFullScreenHide = 1;
     int m_bAutoAnimation = 0;
     int m_nFixed = 0;
     int m_nSavedPosition = 0;

@@ -227,6 +227,7 @@ void CMainFrame::Track() {
     request.m_nOffsetY = m_nOffsetY;
     request.m_nFixed = m_app.m_nFixed;
     request.m_bTopMost = m_app.m_bTopMost;
+    request.m_bFullScreenHide = m_app.m_bFullScreenHide;
     placement::Track(*desktop, request, *this);
 }
 

@@ -201,7 +201,7 @@ void CMainFrame::OnMouseMove(unsigned, Point point) {
     if (IDesktop* desktop = m_app.Services().desktop) {
         const WindowId foreground = desktop->ForegroundWindow();
         Rect rc;
-        if (foreground && desktop->GetWindowRect(foreground, rc))
+        if (foreground && placement::TargetRect(*desktop, foreground, rc))
             reference = rc;
     }
     m_nPosition = placement::DragPosition(m_nPosition, end.x - start.x, reference, m_file.CanvasWidth());

@@ -54,16 +54,41 @@ int DragPosition(int position, int dx, const Rect& reference, int charWidth) {
     return static_cast<int>(std::clamp<long long>(position + change, 0, 100));
 }
 
+bool TargetRect(IDesktop& desktop, WindowId window, Rect& rect) {
+    Rect outer;
+    if (!desktop.GetWindowRect(window, outer))
+        return false;
+    // The visible frame always lies inside the window rectangle. One that does not is in other
+    // units (the system scales a program that is not DPI-aware, but reports the frame in
+    // physical pixels) and would put the character somewhere else entirely.
+    Rect frame;
+    const bool inside = desktop.GetVisibleFrame(window, frame) && !frame.IsEmpty() &&
+                        frame.left >= outer.left && frame.top >= outer.top && frame.right <= outer.right &&
+                        frame.bottom <= outer.bottom;
+    rect = inside ? frame : outer;
+    return true;
+}
+
+bool IsFullScreenState(NotificationState state) {
+    return state == NotificationState::Busy || state == NotificationState::RunningD3DFullScreen ||
+           state == NotificationState::PresentationMode;
+}
+
 TrackOutcome Track(IDesktop& desktop, const TrackRequest& request, PlacementState& state) {
     const WindowId self = request.hWnd;
+    // A topmost character must never cover a game or a presentation, whatever it stands on; it
+    // comes back with the first placement after the screen is free again.
+    if (request.m_bFullScreenHide && IsFullScreenState(desktop.UserNotificationState()))
+        return Hide(desktop, self);
     const WindowId target = ChooseTarget(desktop, request);
     Rect rc;
-    if (!target || !desktop.GetWindowRect(target, rc))
+    if (!target || !TargetRect(desktop, target, rc))
         return Hide(desktop, self);
     // No room above the target: it touches or crosses the top of its monitor (maximised
     // windows, a taskbar docked at the top or a side) or it is minimised. The monitor's top, not
     // 0, so that windows on a monitor above or beside the primary one carry the character too.
-    if (desktop.IsMinimized(target) || rc.top <= desktop.MonitorRect(target).top)
+    // A cloaked window (another virtual desktop, a suspended app) is not shown at all.
+    if (desktop.IsMinimized(target) || desktop.IsCloaked(target) || rc.top <= desktop.MonitorRectOf(rc).top)
         return Hide(desktop, self);
 
     if (target == self)

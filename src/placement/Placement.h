@@ -50,6 +50,8 @@ struct TrackRequest {
     int m_nOffsetY = 0;  // how far the window's top stands above the target's top
     int m_nFixed = 0;    // the tracking mode
     int m_bTopMost = 0;  // force topmost: re-place on every call even when nothing moved
+    // Hide while a fullscreen program, a Direct3D game or a presentation holds the screen.
+    int m_bFullScreenHide = 1;
 };
 
 namespace placement {
@@ -60,8 +62,18 @@ enum class TrackOutcome {
     Hidden,    // no usable target: the window is hidden (if it was shown)
 };
 
+// The rectangle the character stands on and measures a drag against: the window's visible frame
+// where the compositor reports one that lies inside the window rectangle, else the window
+// rectangle itself. False when the window has no rectangle at all.
+bool TargetRect(IDesktop& desktop, WindowId window, Rect& rect);
+
+// Whether the shell's state means that something fullscreen holds the screen: a fullscreen
+// program, a Direct3D game in exclusive mode or presentation settings.
+bool IsFullScreenState(NotificationState state);
+
 // Places the character window on its target. The target's top edge must lie below the top of
-// the monitor that holds it, so that there is room for the character above it.
+// the monitor that holds it, so that there is room for the character above it. A minimised or
+// cloaked target, and (with m_bFullScreenHide) a fullscreen program in front, hide it.
 TrackOutcome Track(IDesktop& desktop, const TrackRequest& request, PlacementState& state);
 
 // Whether a window is the character window of a running instance (this one's included): its

@@ -35,6 +35,19 @@ constexpr DWORD ColorRefOf(Color c) {
            (static_cast<DWORD>(BlueOf(c)) << 16);
 }
 
+// What the shell says of the user's situation, value for value the platform's QUNS_ states;
+// Unknown where the system cannot say (before Windows Vista, or the query failed).
+enum class NotificationState {
+    Unknown = 0,
+    NotPresent = 1,           // screen saver, locked workstation, another user's session
+    Busy = 2,                 // a fullscreen program holds the screen
+    RunningD3DFullScreen = 3, // a Direct3D program runs in exclusive fullscreen mode
+    PresentationMode = 4,     // the user has switched on presentation settings
+    AcceptsNotifications = 5, // none of these: an ordinary desktop
+    QuietTime = 6,            // the first hour after a new user's first logon
+    App = 7,                  // a Windows Store app is in front
+};
+
 // Every call takes windows by id; an id that names no window (0, or a window that has gone)
 // gives the "nothing" answer of each query and is ignored by each change.
 class IDesktop {
@@ -56,8 +69,23 @@ public:
     // The screen rectangle of the monitor that holds the window: the one it overlaps most, else
     // the nearest. A system without several monitors answers the primary screen, at (0, 0).
     virtual Rect MonitorRect(WindowId window) = 0;
+    // The screen rectangle of the monitor that holds a rectangle: the one it overlaps most, else
+    // the nearest, as MonitorRect does for a window's own rectangle.
+    virtual Rect MonitorRectOf(const Rect& rect) = 0;
     // The mouse cursor in screen coordinates.
     virtual Point CursorPos() = 0;
+
+    // What the desktop compositor knows of a window (Windows Vista and later), in screen
+    // coordinates: the frame the user sees, without the invisible resize borders and the
+    // shadow that the window rectangle includes. False where there is no compositor or it
+    // cannot say (composition off, an older system, a call that fails).
+    virtual bool GetVisibleFrame(WindowId window, Rect& rect) = 0;
+    // Whether the compositor keeps a window out of sight although it counts as visible (a
+    // window of another virtual desktop, a suspended app; Windows 8 and later). False where
+    // the system cannot say.
+    virtual bool IsCloaked(WindowId window) = 0;
+    // Whether a fullscreen program, a Direct3D game or a presentation holds the screen.
+    virtual NotificationState UserNotificationState() = 0;
 
     // The z-order, walked downward: the top-level window right below `window`, or 0.
     virtual WindowId WindowBelow(WindowId window) = 0;

@@ -133,13 +133,17 @@ Rect SimDesktopWindows::MonitorRect(WindowId window) {
     if (m_monitors.empty())
         return Rect{0, 0, 1024, 768};
     const Window* w = Find(window);
-    if (!w)
-        return m_monitors.front();
-    // The monitor the window overlaps most; with no overlap the nearest; ties go to the first.
+    return w ? MonitorRectOf(w->rect) : m_monitors.front();
+}
+
+Rect SimDesktopWindows::MonitorRectOf(const Rect& rect) {
+    if (m_monitors.empty())
+        return Rect{0, 0, 1024, 768};
+    // The monitor the rectangle overlaps most; with no overlap the nearest; ties go to the first.
     const Rect* best = &m_monitors.front();
     long long bestArea = -1;
     for (const Rect& m : m_monitors) {
-        const long long area = OverlapArea(w->rect, m);
+        const long long area = OverlapArea(rect, m);
         if (area > bestArea) {
             best = &m;
             bestArea = area;
@@ -149,13 +153,26 @@ Rect SimDesktopWindows::MonitorRect(WindowId window) {
         return *best;
     long long bestGap = -1;
     for (const Rect& m : m_monitors) {
-        const long long gap = GapSquared(w->rect, m);
+        const long long gap = GapSquared(rect, m);
         if (bestGap < 0 || gap < bestGap) {
             best = &m;
             bestGap = gap;
         }
     }
     return *best;
+}
+
+bool SimDesktopWindows::GetVisibleFrame(WindowId window, Rect& rect) {
+    const Window* w = Find(window);
+    if (!m_hasCompositor || !w)
+        return false;
+    rect = w->frame.IsEmpty() ? w->rect : w->frame;
+    return true;
+}
+
+bool SimDesktopWindows::IsCloaked(WindowId window) {
+    const Window* w = Find(window);
+    return m_hasCompositor && w && w->cloaked;
 }
 
 WindowId SimDesktopWindows::WindowBelow(WindowId window) {

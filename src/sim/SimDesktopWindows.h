@@ -20,6 +20,11 @@ public:
         Rect rect;
         bool visible = true;
         bool minimized = false;
+        // The visible frame the compositor reports (without invisible borders); empty: the
+        // whole rectangle, as for a window without such borders.
+        Rect frame = Rect{};
+        // Kept out of sight by the compositor (another virtual desktop, a suspended app).
+        bool cloaked = false;
         bool topmost = false;
         bool layered = false; // has the layered style
         // The layered attributes last set (meaningful once hasAttributes is set).
@@ -53,7 +58,11 @@ public:
     bool IsVisible(WindowId window) override;
     bool IsMinimized(WindowId window) override;
     Rect MonitorRect(WindowId window) override;
+    Rect MonitorRectOf(const Rect& rect) override;
     Point CursorPos() override { return m_cursor; }
+    bool GetVisibleFrame(WindowId window, Rect& rect) override;
+    bool IsCloaked(WindowId window) override;
+    NotificationState UserNotificationState() override { return m_notificationState; }
     WindowId WindowBelow(WindowId window) override;
     void BringToTop(WindowId window) override;
     void SetWindowPos(WindowId window, InsertAfter after, int x, int y, int cx, int cy,
@@ -68,6 +77,11 @@ public:
     // Monitor rectangles, the primary one first.
     std::vector<Rect> m_monitors;
     Point m_cursor;
+    // False: no desktop compositor (composition off, a system before Windows Vista, or one that
+    // does not implement the queries): neither visible frames nor cloaking can be asked.
+    bool m_hasCompositor = true;
+    // What the shell reports; Unknown stands for a system without the query.
+    NotificationState m_notificationState = NotificationState::AcceptsNotifications;
     // False: a system before Windows 2000, without the layered-attributes operation.
     bool m_hasLayeredAttributes = true;
     // Every change in order: "SetWindowPos ID topmost X,Y CXxCY 0xFLAGS", "Hide ID",

@@ -20,6 +20,11 @@ namespace {
 
 using SetLayeredWindowAttributesFn = BOOL(WINAPI*)(HWND, COLORREF, BYTE, ::DWORD);
 
+// DwmGetWindowAttribute's attributes: DWMWA_EXTENDED_FRAME_BOUNDS (a RECT) and DWMWA_CLOAKED (a
+// DWORD, not 0 when cloaked for any reason).
+constexpr ::DWORD kDwmExtendedFrameBounds = 9;
+constexpr ::DWORD kDwmCloaked = 14;
+
 Rect FromRect(const RECT& r) {
     return Rect{r.left, r.top, r.right, r.bottom};
 }
@@ -30,6 +35,7 @@ Win32Desktop::Win32Desktop() {
     // user32 stays loaded for the life of the process, so these addresses stay good.
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
     m_monitorFromWindow = ProcAddress<MonitorFromWindowFn>(user32, "MonitorFromWindow");
+    m_monitorFromRect = ProcAddress<MonitorFromRectFn>(user32, "MonitorFromRect");
     m_getMonitorInfo = ProcAddress<GetMonitorInfoFn>(user32, "GetMonitorInfoW");
 }
 
@@ -78,15 +84,24 @@ bool Win32Desktop::IsMinimized(WindowId window) {
     return window && IsIconic(ToHwnd(window));
 }
 
-Rect Win32Desktop::MonitorRect(WindowId window) {
-    if (m_monitorFromWindow && m_getMonitorInfo) {
+Rect Win32Desktop::MonitorRectOfHandle(HMONITOR monitor) {
+    if (monitor && m_getMonitorInfo) {
         MONITORINFO info = {};
         info.cbSize = sizeof info;
-        HMONITOR monitor = m_monitorFromWindow(ToHwnd(window), MONITOR_DEFAULTTONEAREST);
-        if (monitor && m_getMonitorInfo(monitor, &info))
+        if (m_getMonitorInfo(monitor, &info))
             return FromRect(info.rcMonitor);
     }
     return Rect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
+
+Rect Win32Desktop::MonitorRect(WindowId window) {
+    return MonitorRectOfHandle(
+        m_monitorFromWindow ? m_monitorFromWindow(ToHwnd(window), MONITOR_DEFAULTTONEAREST) : nullptr);
+}
+
+Rect Win32Desktop::MonitorRectOf(const Rect& rect) {
+    const RECT r = {rect.left, rect.top, rect.right, rect.bottom};
+    return MonitorRectOfHandle(m_monitorFromRect ? m_monitorFromRect(&r, MONITOR_DEFAULTTONEAREST) : nullptr);
 }
 
 Point Win32Desktop::CursorPos() {
@@ -94,6 +109,35 @@ Point Win32Desktop::CursorPos() {
     if (!GetCursorPos(&p))
         return Point{};
     return Point{p.x, p.y};
+}
+
+bool Win32Desktop::GetVisibleFrame(WindowId window, Rect& rect) {
+    const auto getAttribute = m_dwmGetWindowAttribute.Get();
+    RECT r = {};
+    // Fails where composition is off (Vista and 7 may switch it off) and where the attribute is
+    // not implemented; the caller then takes the window rectangle.
+    if (!window || !getAttribute ||
+        FAILED(getAttribute(ToHwnd(window), kDwmExtendedFrameBounds, &r, sizeof r)))
+        return false;
+    rect = FromRect(r);
+    return true;
+}
+
+bool Win32Desktop::IsCloaked(WindowId window) {
+    const auto getAttribute = m_dwmGetWindowAttribute.Get();
+    ::DWORD cloaked = 0;
+    // Before Windows 8 the attribute does not exist and the call fails: nothing is cloaked.
+    return window && getAttribute &&
+           SUCCEEDED(getAttribute(ToHwnd(window), kDwmCloaked, &cloaked, sizeof cloaked)) && cloaked != 0;
+}
+
+NotificationState Win32Desktop::UserNotificationState() {
+    const auto query = m_queryNotificationState.Get();
+    int state = 0;
+    if (!query || FAILED(query(&state)) || state < static_cast<int>(NotificationState::NotPresent) ||
+        state > static_cast<int>(NotificationState::App))
+        return NotificationState::Unknown;
+    return static_cast<NotificationState>(state);
 }
 
 WindowId Win32Desktop::WindowBelow(WindowId window) {

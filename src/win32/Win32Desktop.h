@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Desktop.h"
+#include "win32/Win32Proc.h"
 
 #include <windows.h>
 
@@ -23,7 +24,11 @@ public:
     bool IsVisible(WindowId window) override;
     bool IsMinimized(WindowId window) override;
     Rect MonitorRect(WindowId window) override;
+    Rect MonitorRectOf(const Rect& rect) override;
     Point CursorPos() override;
+    bool GetVisibleFrame(WindowId window, Rect& rect) override;
+    bool IsCloaked(WindowId window) override;
+    NotificationState UserNotificationState() override;
     WindowId WindowBelow(WindowId window) override;
     void BringToTop(WindowId window) override;
     void SetWindowPos(WindowId window, InsertAfter after, int x, int y, int cx, int cy,
@@ -38,9 +43,21 @@ private:
     // The monitor functions arrived with Windows 2000 (in the NT family this program runs on); on
     // NT 4 they are missing and the whole screen is the one monitor.
     using MonitorFromWindowFn = HMONITOR(WINAPI*)(HWND, ::DWORD);
+    using MonitorFromRectFn = HMONITOR(WINAPI*)(LPCRECT, ::DWORD);
     using GetMonitorInfoFn = BOOL(WINAPI*)(HMONITOR, LPMONITORINFO);
     MonitorFromWindowFn m_monitorFromWindow = nullptr;
+    MonitorFromRectFn m_monitorFromRect = nullptr;
     GetMonitorInfoFn m_getMonitorInfo = nullptr;
+    Rect MonitorRectOfHandle(HMONITOR monitor);
+
+    // The compositor's window attributes (Windows Vista and later) and the shell's notification
+    // state (likewise): both libraries are loaded at the first placement and kept, so each
+    // placement costs a call, not a look-up.
+    using DwmGetWindowAttributeFn = HRESULT(WINAPI*)(HWND, ::DWORD, PVOID, ::DWORD);
+    using SHQueryUserNotificationStateFn = HRESULT(WINAPI*)(int*);
+    LazyProc<DwmGetWindowAttributeFn> m_dwmGetWindowAttribute{L"dwmapi.dll", "DwmGetWindowAttribute"};
+    LazyProc<SHQueryUserNotificationStateFn> m_queryNotificationState{L"shell32.dll",
+                                                                      "SHQueryUserNotificationState"};
 };
 
 } // namespace kp::win32
