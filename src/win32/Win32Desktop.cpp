@@ -36,6 +36,9 @@ Win32Desktop::Win32Desktop() {
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
     m_monitorFromWindow = ProcAddress<MonitorFromWindowFn>(user32, "MonitorFromWindow");
     m_monitorFromRect = ProcAddress<MonitorFromRectFn>(user32, "MonitorFromRect");
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    m_vistaOrLater = GetVersionExW(&version) && version.dwMajorVersion >= 6;
     m_getMonitorInfo = ProcAddress<GetMonitorInfoFn>(user32, "GetMonitorInfoW");
 }
 
@@ -112,7 +115,7 @@ Point Win32Desktop::CursorPos() {
 }
 
 bool Win32Desktop::GetVisibleFrame(WindowId window, Rect& rect) {
-    const auto getAttribute = m_dwmGetWindowAttribute.Get();
+    const auto getAttribute = m_vistaOrLater ? m_dwmGetWindowAttribute.Get() : nullptr;
     RECT r = {};
     // Fails where composition is off (Vista and 7 may switch it off) and where the attribute is
     // not implemented; the caller then takes the window rectangle.
@@ -124,7 +127,7 @@ bool Win32Desktop::GetVisibleFrame(WindowId window, Rect& rect) {
 }
 
 bool Win32Desktop::IsCloaked(WindowId window) {
-    const auto getAttribute = m_dwmGetWindowAttribute.Get();
+    const auto getAttribute = m_vistaOrLater ? m_dwmGetWindowAttribute.Get() : nullptr;
     ::DWORD cloaked = 0;
     // Before Windows 8 the attribute does not exist and the call fails: nothing is cloaked.
     return window && getAttribute &&
@@ -132,7 +135,7 @@ bool Win32Desktop::IsCloaked(WindowId window) {
 }
 
 NotificationState Win32Desktop::UserNotificationState() {
-    const auto query = m_queryNotificationState.Get();
+    const auto query = m_vistaOrLater ? m_queryNotificationState.Get() : nullptr;
     int state = 0;
     if (!query || FAILED(query(&state)) || state < static_cast<int>(NotificationState::NotPresent) ||
         state > static_cast<int>(NotificationState::App))

@@ -55,6 +55,9 @@ private:
     // placement costs a call, not a look-up.
     using DwmGetWindowAttributeFn = HRESULT(WINAPI*)(HWND, ::DWORD, PVOID, ::DWORD);
     using SHQueryUserNotificationStateFn = HRESULT(WINAPI*)(int*);
+    // Windows Vista or later: before that there is neither a compositor nor the shell's query,
+    // and loading the libraries only to learn so would cost the process their pages for nothing.
+    bool m_vistaOrLater = false;
     LazyProc<DwmGetWindowAttributeFn> m_dwmGetWindowAttribute{L"dwmapi.dll", "DwmGetWindowAttribute"};
     LazyProc<SHQueryUserNotificationStateFn> m_queryNotificationState{L"shell32.dll",
                                                                       "SHQueryUserNotificationState"};
