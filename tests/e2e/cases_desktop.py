@@ -7,7 +7,8 @@ as the user set it."""
 from cases_window import SETTINGS_KEY, close, install, placed_at, start_character, start_target, wait_for
 from harness import BOTH, case, equal
 
-# Wine 8 reports composition on for "win81" and off for "win10"; "winxp" has neither facility.
+# Wine 8 reports composition on for "win81" and "win10" (its frame query fails all the same); the
+# program asks neither library on "winxp".
 SETTINGS = [
     ("win81-unset", ("win81", None)),
     ("win10-off", ("win10", 0)),
