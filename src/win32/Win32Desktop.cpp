@@ -36,10 +36,10 @@ Win32Desktop::Win32Desktop() {
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
     m_monitorFromWindow = ProcAddress<MonitorFromWindowFn>(user32, "MonitorFromWindow");
     m_monitorFromRect = ProcAddress<MonitorFromRectFn>(user32, "MonitorFromRect");
+    m_getMonitorInfo = ProcAddress<GetMonitorInfoFn>(user32, "GetMonitorInfoW");
     OSVERSIONINFOW version = {};
     version.dwOSVersionInfoSize = sizeof version;
     m_vistaOrLater = GetVersionExW(&version) && version.dwMajorVersion >= 6;
-    m_getMonitorInfo = ProcAddress<GetMonitorInfoFn>(user32, "GetMonitorInfoW");
 }
 
 WindowId Win32Desktop::ForegroundWindow() {
