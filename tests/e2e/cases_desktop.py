@@ -1,8 +1,5 @@
-"""Kelpo32.exe on a desktop that reports itself as a recent Windows: the compositor's frame query and
-the shell's notification state are asked for on every placement. Wine 8 has both functions (the frame
-and cloaking queries fail, the shell answers that nothing is fullscreen), so the character must stand
-on its target exactly as before, whatever "FullScreenHide" says, and the program must leave that value
-as the user set it."""
+"""Kelpo32.exe on a Wine reporting a recent Windows: Wine 8's answers to the compositor and shell
+queries must change nothing, and "FullScreenHide" is read but never written."""
 
 from cases_window import SETTINGS_KEY, close, install, placed_at, start_character, start_target, wait_for
 from harness import BOTH, case, equal

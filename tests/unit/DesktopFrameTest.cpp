@@ -40,7 +40,6 @@ struct Running {
         TrackRequest r{desk.window.m_id, 32, 0, 0, mode, 0, app.m_bFullScreenHide};
         return placement::Track(desk.desktop, r, Frame());
     }
-    Point Place() { return Point{Frame().m_nLastX, Frame().m_nLastY}; }
 };
 
 // A window with invisible resize borders, 7 pixels at the sides and bottom, 1 at the top.
@@ -69,7 +68,8 @@ TEST(DesktopFrame, TargetRectangleIsTheVisibleFrameOrTheWindowRectangle) {
         EXPECT_EQ(run.Track(), c.outcome) << c.rect.top << " " << c.compositor;
         EXPECT_EQ(run.Frame().m_rcTarget, c.target) << c.rect.top << " " << c.compositor;
         if (c.outcome == TrackOutcome::Placed) {
-            EXPECT_EQ(run.Place(), (Point{c.target.left, c.target.top}));
+            EXPECT_EQ((Point{run.Frame().m_nLastX, run.Frame().m_nLastY}),
+                      (Point{c.target.left, c.target.top}));
         }
     }
 }
