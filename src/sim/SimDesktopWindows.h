@@ -5,6 +5,7 @@
 
 #include "platform/Desktop.h"
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -65,8 +66,14 @@ public:
     void AddLayeredStyle(WindowId window) override;
     bool SetLayeredAttributes(WindowId window, Color key, BYTE alpha, DWORD flags) override;
 
+    // The pixel density (dots per inch) of the monitor that holds the window, as MonitorRect
+    // finds it; the primary monitor's for no window.
+    int MonitorDpi(WindowId window);
+
     // Monitor rectangles, the primary one first.
     std::vector<Rect> m_monitors;
+    // Their pixel densities, in the same order; a monitor without an entry has 96.
+    std::vector<int> m_monitorDpi;
     Point m_cursor;
     // False: a system before Windows 2000, without the layered-attributes operation.
     bool m_hasLayeredAttributes = true;
@@ -79,6 +86,8 @@ public:
 
 private:
     void Raise(WindowId window); // to the top of its band
+    // The index in m_monitors of the monitor that holds the window (0 for none).
+    std::size_t MonitorIndex(WindowId window);
     std::map<WindowId, Window> m_windows;
     std::vector<WindowId> m_zorder;
     WindowId m_foreground = 0;
