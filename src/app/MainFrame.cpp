@@ -235,8 +235,10 @@ void CMainFrame::Track() {
     const int lastY = m_nLastY;
     // A move may have taken the window to a monitor of another pixel density. Asked only after
     // a move, so that the placement tick of a character standing still costs nothing more.
-    if (placement::Track(*desktop, request, *this) == placement::TrackOutcome::Placed &&
-        (m_nLastX != lastX || m_nLastY != lastY))
+    m_bPlacing = true;
+    const placement::TrackOutcome outcome = placement::Track(*desktop, request, *this);
+    m_bPlacing = false;
+    if (outcome == placement::TrackOutcome::Placed && (m_nLastX != lastX || m_nLastY != lastY))
         UpdateScale(m_window.Dpi());
 }
 

@@ -57,7 +57,12 @@ public:
     void OnLButtonDown(unsigned nFlags, Point point) override;
     void OnLButtonUp(unsigned nFlags, Point point) override;
     // The window now stands on a monitor of another pixel density: the scale follows at once.
-    void OnDpiChanged(int dpi) override { UpdateScale(dpi); }
+    // While a placement moves the window the change waits for its end, where Track asks for the
+    // DPI again: a new size in the middle would be placed with the old one's place.
+    void OnDpiChanged(int dpi) override {
+        if (!m_bPlacing)
+            UpdateScale(dpi);
+    }
 
     // Talking to the character (MainFrameCommands.cpp).
     // The first move away from the press point drags the character: only the horizontal
@@ -180,6 +185,8 @@ private:
     void StopScriptSounds();
     // Set while a new scale is being applied, so that the placement it makes cannot start another.
     bool m_bRescaling = false;
+    // Set while the placement code moves the window.
+    bool m_bPlacing = false;
     std::unique_ptr<IScriptHost> m_pScriptHost;
     std::unique_ptr<CScriptEngine> m_pEngine;
 };

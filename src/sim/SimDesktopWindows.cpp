@@ -221,6 +221,8 @@ void SimDesktopWindows::SetWindowPos(WindowId window, InsertAfter after, int x, 
         w->visible = false;
     if (!(flags & swp::kNoActivate) && w->visible)
         m_foreground = window;
+    if (m_afterSetWindowPos)
+        m_afterSetWindowPos(window);
 }
 
 void SimDesktopWindows::HideWindow(WindowId window) {

@@ -6,6 +6,7 @@
 #include "platform/Desktop.h"
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -77,6 +78,9 @@ public:
     Point m_cursor;
     // False: a system before Windows 2000, without the layered-attributes operation.
     bool m_hasLayeredAttributes = true;
+    // Called after each SetWindowPos with the window moved, as the platform's messages to it
+    // during the call (WM_DPICHANGED on a move to a monitor of another DPI).
+    std::function<void(WindowId)> m_afterSetWindowPos;
     // Every change in order: "SetWindowPos ID topmost X,Y CXxCY 0xFLAGS", "Hide ID",
     // "PostTrack ID", "PostClose ID", "BringToTop ID", "Layered ID", "LayeredAttributes ID key=0xRRGGBB
     // alpha=A flags=F" (only when the operation exists).

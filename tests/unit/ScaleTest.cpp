@@ -150,6 +150,20 @@ TEST(MainFrameScale, MovingToAMonitorOfAnotherDpiRescalesAtOnce) {
     EXPECT_TRUE(ch.desk.desktop.m_calls.empty());
 }
 
+TEST(MainFrameScale, ADpiChangeMessageDuringThePlacementIsTakenAfterIt) {
+    ScaledCharacter ch(96);
+    // As Windows does: the message arrives inside the call that moves the window.
+    ch.desk.desktop.m_afterSetWindowPos = [&](WindowId w) {
+        if (w == ch.desk.window.m_id)
+            ch.frame.OnDpiChanged(ch.desk.desktop.MonitorDpi(w));
+    };
+    ch.desk.desktop.Find(ch.target)->rect = Rect{1200, 400, 2000, 900};
+    ch.frame.OnTimer(kPlacementTimer);
+    EXPECT_EQ(ch.frame.m_nScale, 2);
+    EXPECT_EQ(ch.WindowRect(), (Rect{1568, 400, 1632, 464}));
+    EXPECT_EQ(ch.frame.m_nLastX, 1568);
+}
+
 TEST(MainFrameScale, ADpiChangeMessageRescalesAndReshapesInRegionMode) {
     ScaledCharacter ch(96, -1, FALSE);
     ch.frame.OnTimer(kPlacementTimer);
