@@ -216,8 +216,13 @@ void CMainFrame::OnPaint(IWindowDc& dc) {
     if (!m_pBitmap)
         return;
     dc.CopyFrame(*m_pBitmap, m_nScale);
-    if (m_app.m_bWin2000 && m_hRgn)
-        dc.FillRegion(m_nScale == 1 ? *m_hRgn : ScaleRegion(*m_hRgn, m_nScale), TRANSPARENT_KEY);
+    if (!m_app.m_bWin2000 || !m_hRgn)
+        return;
+    // At the character's own size the kept region is filled as it is, without a copy.
+    if (m_nScale == 1)
+        dc.FillRegion(*m_hRgn, TRANSPARENT_KEY);
+    else
+        dc.FillRegion(ScaleRegion(*m_hRgn, m_nScale), TRANSPARENT_KEY);
 }
 
 void CMainFrame::Track() {

@@ -1,11 +1,12 @@
 """Kelpo32.exe on a screen of high pixel density under Wine: with the prefix's LogPixels at 192 the
 character is drawn at twice its size, window and shape included, every pixel a crisp 2 x 2 block of
-what the same character shows at 96 DPI. Each density runs in its own prefix."""
+what the same character shows at 96 DPI. Each density runs in its own prefix. The "Scale" setting
+fixes the size whatever the DPI; out of range it is limited."""
 
 import time
 
 from harness import BOTH, case, check, equal
-from cases_window import (HEIGHT, WIDTH, TARGET_GREEN, RED, BLUE, INSIDE_RECTS, character, close, in_notch,
+from cases_window import (SETTINGS_KEY, HEIGHT, WIDTH, TARGET_GREEN, RED, BLUE, INSIDE_RECTS, character, close, in_notch,
                           install, placed_at, screenshot, start_character, start_target, wait_for)
 
 TARGET = (100, 200, 500, 400)
@@ -73,3 +74,16 @@ def drawn_at_twice_its_size_at_192_dpi(ctx):
     doubled = [[row[x // 2] for x in range(2 * WIDTH)] for row in rows96 for _ in range(2)]
     check(rows == doubled, "192 DPI: first difference from the doubled 96 DPI frame %r; window %r" %
           (first_difference(rows, doubled), window))
+
+
+@case(archs=BOTH, params=[("3", (3, 3)), ("9-is-4", (9, 4)), ("minus-1-is-automatic", (-1, 1))])
+def the_scale_setting_fixes_the_size(ctx):
+    setting, scale = ctx.param
+    prefix = ctx.prefix(version="winxp")
+    prefix.reg_set(SETTINGS_KEY, "Scale", setting)
+    path = install(ctx, prefix, "固定")
+    start_target(prefix, TARGET)
+    program, window = start_character(ctx, prefix, path, ["-p0"])
+    window = wait_for(prefix, "placed on the target", placed_at(TARGET[0], TARGET[1]))
+    equal(window["rect"], [100, 200, 100 + scale * WIDTH, 200 + scale * HEIGHT], "window with Scale %d" % setting)
+    close(prefix, program, window)
