@@ -51,7 +51,9 @@ RectRegion ScaleRegion(const RectRegion& region, int scale) {
 int UnscaleCoordinate(int v, int scale) {
     if (scale <= 1)
         return v;
-    return v >= 0 ? v / scale : -((-v + scale - 1) / scale);
+    // In wide arithmetic, so that the most negative int cannot overflow.
+    const long long w = v;
+    return static_cast<int>(w >= 0 ? w / scale : -((-w + scale - 1) / scale));
 }
 
 } // namespace kp
