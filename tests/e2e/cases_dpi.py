@@ -1,8 +1,10 @@
 """Kelpo32.exe on a screen of high pixel density under Wine: with the prefix's LogPixels at 192 the
 character is drawn at twice its size, window and shape included, every pixel a crisp 2 x 2 block of
-what the same character shows at 96 DPI. Each density runs in its own prefix. The "Scale" setting
+what the same character shows at 96 DPI, and the bundled sample likewise crisp at twice its size.
+Each density runs in its own prefix. The "Scale" setting
 fixes the size whatever the DPI; out of range it is limited."""
 
+import os
 import time
 
 from harness import BOTH, case, check, equal
@@ -86,4 +88,32 @@ def the_scale_setting_fixes_the_size(ctx):
     program, window = start_character(ctx, prefix, path, ["-p0"])
     window = wait_for(prefix, "placed on the target", placed_at(TARGET[0], TARGET[1]))
     equal(window["rect"], [100, 200, 100 + scale * WIDTH, 200 + scale * HEIGHT], "window with Scale %d" % setting)
+    close(prefix, program, window)
+
+
+@case(archs=BOTH)
+def the_sample_is_crisp_at_twice_its_size(ctx):
+    """The bundled sample at 192 DPI before Windows 2000, where the window region shows its shape:
+    a window of twice 128 x 96, a region of whole 2 x 2 blocks, and inside it every 2 x 2 block of
+    the screen one colour (nothing smoothed). Region and screenshot are taken while the frame
+    stands still (the same region before and after)."""
+    sample = os.path.join(ctx.dist_dir, "samples", "kelpo.kp")
+    check(os.path.exists(sample), "no %s: make dist" % sample)
+    prefix = ctx.prefix(version="nt40")
+    prefix.reg_set(DPI_KEY, "LogPixels", 192)
+    path = prefix.install(sample, r"C:\kp\kelpo.kp")
+    start_target(prefix, (100, 400, 700, 700))
+    program, window = start_character(ctx, prefix, path, ["-n1"])
+    window = wait_for(prefix, "shown", lambda w: w["visible"] and w["region"])
+    left, top, right, bottom = window["rect"]
+    equal((right - left, bottom - top), (256, 192), "window size of the sample at 192 DPI")
+    for _ in range(20):
+        region = character(prefix)["region"]
+        rows = screenshot(prefix, (left, top, right, bottom))
+        if region and character(prefix)["region"] == region:
+            break
+    check(all(v % 2 == 0 for r in region for v in r), "region not of whole 2 x 2 blocks: %r" % region)
+    blurred = [(x, y) for l, t, r, b in region for y in range(t, b, 2) for x in range(l, r, 2)
+               if len({rows[y][x], rows[y][x + 1], rows[y + 1][x], rows[y + 1][x + 1]}) != 1]
+    check(not blurred, "%d blocks of 2 x 2 not one colour, first at %r" % (len(blurred), blurred[:3]))
     close(prefix, program, window)
