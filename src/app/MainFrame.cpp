@@ -1,5 +1,6 @@
 #include "app/MainFrame.h"
 
+#include "app/Scale.h"
 #include "chardata/Loader.h"
 #include "chardata/Palette.h"
 
@@ -121,13 +122,16 @@ BOOL CMainFrame::CreateCharacterWindow() {
     // 5. The first pattern.
     StartFirstPattern();
 
-    // 6, 7. The hidden popup window of the canvas's size. A window the platform refuses ends
-    // the start as a failure rather than running on without one.
+    // 6, 7. The hidden popup window of the canvas's size times the scale of the monitor it is
+    // made on. A window the platform refuses ends the start as a failure rather than running on
+    // without one.
     m_app.m_strCharName = m_file.Name();
+    m_nScaleSetting = LimitScaleSetting(m_app.GetProfileInt(kAppSection, kScale, kAutoScale));
+    m_nScale = ChooseScale(m_nScaleSetting, m_window.Dpi());
     WindowCreateParams params;
     params.title = kAppTitle;
-    params.width = m_file.CanvasWidth();
-    params.height = m_file.CanvasHeight();
+    params.width = ScaledWidth();
+    params.height = ScaledHeight();
     params.layered = m_app.m_bWin2000 != FALSE;
     if (!m_window.Create(params)) {
         m_app.Services().ui.ShowMessage(kWindowRefusedText, MessageStyle::OkExclamation);
@@ -211,9 +215,14 @@ void CMainFrame::OnLButtonUp(unsigned, Point) {
 void CMainFrame::OnPaint(IWindowDc& dc) {
     if (!m_pBitmap)
         return;
-    dc.CopyFrame(*m_pBitmap);
-    if (m_app.m_bWin2000 && m_hRgn)
+    dc.CopyFrame(*m_pBitmap, m_nScale);
+    if (!m_app.m_bWin2000 || !m_hRgn)
+        return;
+    // At the character's own size the kept region is filled as it is, without a copy.
+    if (m_nScale == 1)
         dc.FillRegion(*m_hRgn, TRANSPARENT_KEY);
+    else
+        dc.FillRegion(ScaleRegion(*m_hRgn, m_nScale), TRANSPARENT_KEY);
 }
 
 void CMainFrame::Track() {
@@ -222,13 +231,21 @@ void CMainFrame::Track() {
         return;
     TrackRequest request;
     request.hWnd = m_window.Id();
-    request.nWidth = m_file.CanvasWidth();
+    request.nWidth = ScaledWidth();
     request.m_nPosition = m_nPosition;
-    request.m_nOffsetY = m_nOffsetY;
+    request.m_nOffsetY = m_nOffsetY * m_nScale;
     request.m_nFixed = m_app.m_nFixed;
     request.m_bTopMost = m_app.m_bTopMost;
     request.m_bFullScreenHide = m_app.m_bFullScreenHide;
-    placement::Track(*desktop, request, *this);
+    const int lastX = m_nLastX;
+    const int lastY = m_nLastY;
+    // A move may have taken the window to a monitor of another pixel density. Asked only after
+    // a move, so that the placement tick of a character standing still costs nothing more.
+    m_bPlacing = true;
+    const placement::TrackOutcome outcome = placement::Track(*desktop, request, *this);
+    m_bPlacing = false;
+    if (outcome == placement::TrackOutcome::Placed && (m_nLastX != lastX || m_nLastY != lastY))
+        UpdateScale(m_window.Dpi());
 }
 
 BOOL CMainFrame::SetTranslucency(BOOL bOn, int nPercent) {

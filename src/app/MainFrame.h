@@ -56,6 +56,13 @@ public:
     // A press arms the drag and, when the script has a click entry, runs a step from there at once.
     void OnLButtonDown(unsigned nFlags, Point point) override;
     void OnLButtonUp(unsigned nFlags, Point point) override;
+    // The window now stands on a monitor of another pixel density: the scale follows at once.
+    // While a placement moves the window the change waits for its end, where Track asks for the
+    // DPI again: a new size in the middle would be placed with the old one's place.
+    void OnDpiChanged(int dpi) override {
+        if (!m_bPlacing)
+            UpdateScale(dpi);
+    }
 
     // Talking to the character (MainFrameCommands.cpp).
     // The first move away from the press point drags the character: only the horizontal
@@ -87,6 +94,14 @@ public:
     // Translucency on (with nPercent opacity) or off; on Windows 2000 and later the window is
     // layered with the colour key either way. Always TRUE.
     BOOL SetTranslucency(BOOL bOn, int nPercent);
+
+    // The scale (MainFrameScale.cpp).
+    // The scale for a monitor of `dpi`; when it differs from m_nScale the window takes the new
+    // size and shape, is repainted and placed again at once.
+    void UpdateScale(int dpi);
+    // The window's size: the character's own size times m_nScale.
+    int ScaledWidth() const { return m_file.CanvasWidth() * m_nScale; }
+    int ScaledHeight() const { return m_file.CanvasHeight() * m_nScale; }
 
     // Pictures and shapes (MainFrameDrawing.cpp).
     // Draws cell c at its own position (wX, wY, unsigned) into m_pCanvas; nothing without a canvas
@@ -128,6 +143,11 @@ public:
     // The placement members (m_bTracking, m_nLastX, m_nLastY, m_rcTarget) come from
     // PlacementState.
 
+    // The "Scale" setting as it takes effect (0 automatic, 1..4), read when the window is created.
+    int m_nScaleSetting = 0;
+    // Every pixel of the frame is shown as an m_nScale x m_nScale block; 1 at 96 DPI.
+    int m_nScale = 1;
+
     // The left button is held on the character, and where it was pressed (client coordinates).
     BOOL m_bLButtonDown = FALSE;
     Point m_ptLButtonDown;
@@ -144,6 +164,9 @@ public:
     // Colour-key mode: the part of the window outside the shape last applied, painted in the key
     // colour. Unset until the first SetShape, and always unset in region mode.
     std::optional<RectRegion> m_hRgn;
+    // Region mode: the shape last applied, at the character's own size, so that a new scale can
+    // apply it again. Unset until the first SetShape.
+    std::optional<RectRegion> m_rgnShape;
 
 private:
     friend class FrameScriptHost;
@@ -160,6 +183,10 @@ private:
     Point CursorPos();
     // Stops the sounds the scripts started: they may be read from the image until they end.
     void StopScriptSounds();
+    // Set while a new scale is being applied, so that the placement it makes cannot start another.
+    bool m_bRescaling = false;
+    // Set while the placement code moves the window.
+    bool m_bPlacing = false;
     std::unique_ptr<IScriptHost> m_pScriptHost;
     std::unique_ptr<CScriptEngine> m_pEngine;
 };

@@ -98,8 +98,8 @@ void CMainFrame::OnChangeDataFile() {
 
     // 6. The new size, in place, on top.
     if (IDesktop* desktop = m_app.Services().desktop)
-        desktop->SetWindowPos(m_window.Id(), InsertAfter::Topmost, 0, 0, m_file.CanvasWidth(),
-                              m_file.CanvasHeight(), swp::kNoMove | swp::kNoActivate);
+        desktop->SetWindowPos(m_window.Id(), InsertAfter::Topmost, 0, 0, ScaledWidth(), ScaledHeight(),
+                              swp::kNoMove | swp::kNoActivate);
 
     // 7, 8. The pattern setting from its start.
     OnPatternMenu(ID_PATTERN_RANDOM + static_cast<unsigned>(m_nPattern));
@@ -204,7 +204,8 @@ void CMainFrame::OnMouseMove(unsigned, Point point) {
         if (foreground && placement::TargetRect(*desktop, foreground, rc))
             reference = rc;
     }
-    m_nPosition = placement::DragPosition(m_nPosition, end.x - start.x, reference, m_file.CanvasWidth());
+    // The window's width on the screen: the distance dragged is in screen pixels too.
+    m_nPosition = placement::DragPosition(m_nPosition, end.x - start.x, reference, ScaledWidth());
     m_bTracking = TRUE;
     Track();
 }

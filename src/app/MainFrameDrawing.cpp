@@ -2,6 +2,7 @@
 // instructions ask of the character window.
 #include "app/MainFrame.h"
 
+#include "app/Scale.h"
 #include "chardata/Loader.h"
 #include "chardata/Palette.h"
 
@@ -63,8 +64,10 @@ void CMainFrame::SetShape(WORD slot) {
         const RectRegion whole(Rect{0, 0, m_file.CanvasWidth(), m_file.CanvasHeight()});
         m_hRgn = RectRegion::Difference(whole, shape);
     } else {
-        // Region mode: the platform takes its own copy; the slot keeps its region for later use.
-        m_window.SetWindowRegion(shape);
+        // Region mode: the platform takes its own copy, in window pixels; the slot keeps its
+        // region for later use, and m_rgnShape the shape for a change of scale.
+        m_rgnShape = shape;
+        m_window.SetWindowRegion(ScaleRegion(shape, m_nScale));
     }
 }
 

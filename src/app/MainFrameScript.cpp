@@ -2,6 +2,8 @@
 // itself, its canvas, its platform services and the application's settings.
 #include "app/MainFrame.h"
 
+#include "app/Scale.h"
+
 namespace kp {
 
 class FrameScriptHost final : public IScriptHost {
@@ -50,7 +52,11 @@ public:
         m_frame.m_app.WriteProfileInt(m_frame.m_app.m_strCharName, entry, value);
     }
 
-    Point CursorInClient() override { return m_frame.m_window.CursorInClient(); }
+    // In the character's own pixels, which the script compares with its cells' places.
+    Point CursorInClient() override {
+        const Point p = m_frame.m_window.CursorInClient();
+        return Point{UnscaleCoordinate(p.x, m_frame.m_nScale), UnscaleCoordinate(p.y, m_frame.m_nScale)};
+    }
     LocalTime LocalNow() override { return m_frame.m_app.Services().system.GetLocalTime(); }
     BOOL AutoAnimation() override { return m_frame.m_app.m_bAutoAnimation; }
     int Rand() override { return m_frame.m_app.Rand(); }

@@ -118,8 +118,9 @@ class IWindowDc {
 public:
     virtual ~IWindowDc() = default;
     // Copies the whole frame (made by ICharacterWindow::CreateFrame) to the window at (0, 0),
-    // with the frame's palette selected as a background palette.
-    virtual void CopyFrame(ICanvas& frame) = 0;
+    // with the frame's palette selected as a background palette, every pixel as a scale x scale
+    // block (nearest neighbour; 1: pixel for pixel).
+    virtual void CopyFrame(ICanvas& frame, int scale) = 0;
     virtual void FillRegion(const RectRegion& region, Color color) = 0;
 };
 
@@ -141,6 +142,9 @@ public:
     virtual void OnRButtonDown(unsigned nFlags, Point point) = 0;
     // WM_COMMAND from the context menu; FALSE for a command the window does not handle.
     virtual BOOL OnCommand(unsigned nID) = 0;
+    // The pixel density of the window's monitor changed (WM_DPICHANGED: the window was moved to
+    // a monitor of another density, or the user changed it), in dots per inch.
+    virtual void OnDpiChanged(int dpi) = 0;
 };
 
 // The one character window: a hidden borderless popup tool window, its timers and its
@@ -183,6 +187,9 @@ public:
     // The system's modal move loop (WM_SYSCOMMAND SC_MOVE | HTCAPTION) started at a client point;
     // returns when the user releases the button. Timers keep firing meanwhile.
     virtual void RunMoveLoop(Point clientPoint) = 0;
+    // The pixel density (dots per inch) of the monitor the window stands on; before the window
+    // exists, of the monitor it will be created on. 0 when the platform cannot tell.
+    virtual int Dpi() = 0;
 };
 
 // Sounds, played in the background: a sound that cannot be played is silently dropped (no

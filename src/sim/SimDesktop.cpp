@@ -250,6 +250,14 @@ void SimWindow::RunMoveLoop(Point clientPoint) {
         m_duringMoveLoop();
 }
 
+int SimWindow::Dpi() {
+    if (m_dpiUnknown)
+        return 0;
+    if (!m_desktop)
+        return m_dpi;
+    return m_desktop->MonitorDpi(m_exists ? m_id : 0);
+}
+
 int SimWindow::DeliverPostedCommands() {
     int delivered = 0;
     while (!m_postedCommands.empty()) {

@@ -155,6 +155,9 @@ public:
     // The user drags: the desktop's cursor (and the window) move by the next queued distance
     // (none: no movement); m_duringMoveLoop runs meanwhile, so timers may fire inside the loop.
     void RunMoveLoop(Point clientPoint) override;
+    // The density of the monitor that holds the window on m_desktop (before it exists, of the
+    // primary one); standing alone, m_dpi. 0 with m_dpiUnknown: a system that cannot tell.
+    int Dpi() override;
 
     // Delivers the posted commands to the window's events in order; returns how many.
     int DeliverPostedCommands();
@@ -171,6 +174,8 @@ public:
 
     bool m_refuseCreate = false;
     bool m_refuseFrame = false;
+    int m_dpi = 96;
+    bool m_dpiUnknown = false;
     int m_repaints = 0;
     // The desktop the window lives on: Create adds it there (hidden, of the character window
     // class), Hide hides it there and Destroy removes it. None: the window stands alone.

@@ -132,34 +132,47 @@ bool SimDesktopWindows::IsMinimized(WindowId window) {
 Rect SimDesktopWindows::MonitorRect(WindowId window) {
     if (m_monitors.empty())
         return Rect{0, 0, 1024, 768};
-    const Window* w = Find(window);
-    return w ? MonitorRectOf(w->rect) : m_monitors.front();
+    return m_monitors[MonitorIndex(window)];
 }
 
 Rect SimDesktopWindows::MonitorRectOf(const Rect& rect) {
     if (m_monitors.empty())
         return Rect{0, 0, 1024, 768};
+    return m_monitors[MonitorIndexOf(rect)];
+}
+
+int SimDesktopWindows::MonitorDpi(WindowId window) {
+    const std::size_t i = m_monitors.empty() ? 0 : MonitorIndex(window);
+    return i < m_monitorDpi.size() ? m_monitorDpi[i] : 96;
+}
+
+std::size_t SimDesktopWindows::MonitorIndex(WindowId window) {
+    const Window* w = Find(window);
+    return w ? MonitorIndexOf(w->rect) : 0;
+}
+
+std::size_t SimDesktopWindows::MonitorIndexOf(const Rect& rect) const {
     // The monitor the rectangle overlaps most; with no overlap the nearest; ties go to the first.
-    const Rect* best = &m_monitors.front();
+    std::size_t best = 0;
     long long bestArea = -1;
-    for (const Rect& m : m_monitors) {
-        const long long area = OverlapArea(rect, m);
+    for (std::size_t i = 0; i < m_monitors.size(); ++i) {
+        const long long area = OverlapArea(rect, m_monitors[i]);
         if (area > bestArea) {
-            best = &m;
+            best = i;
             bestArea = area;
         }
     }
     if (bestArea > 0)
-        return *best;
+        return best;
     long long bestGap = -1;
-    for (const Rect& m : m_monitors) {
-        const long long gap = GapSquared(rect, m);
+    for (std::size_t i = 0; i < m_monitors.size(); ++i) {
+        const long long gap = GapSquared(rect, m_monitors[i]);
         if (bestGap < 0 || gap < bestGap) {
-            best = &m;
+            best = i;
             bestGap = gap;
         }
     }
-    return *best;
+    return best;
 }
 
 bool SimDesktopWindows::GetVisibleFrame(WindowId window, Rect& rect) {
@@ -229,6 +242,8 @@ void SimDesktopWindows::SetWindowPos(WindowId window, InsertAfter after, int x, 
         w->visible = false;
     if (!(flags & swp::kNoActivate) && w->visible)
         m_foreground = window;
+    if (m_afterSetWindowPos)
+        m_afterSetWindowPos(window);
 }
 
 void SimDesktopWindows::HideWindow(WindowId window) {

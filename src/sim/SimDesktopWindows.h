@@ -5,6 +5,8 @@
 
 #include "platform/Desktop.h"
 
+#include <cstddef>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -74,8 +76,14 @@ public:
     void AddLayeredStyle(WindowId window) override;
     bool SetLayeredAttributes(WindowId window, Color key, BYTE alpha, DWORD flags) override;
 
+    // The pixel density (dots per inch) of the monitor that holds the window, as MonitorRect
+    // finds it; the primary monitor's for no window.
+    int MonitorDpi(WindowId window);
+
     // Monitor rectangles, the primary one first.
     std::vector<Rect> m_monitors;
+    // Their pixel densities, in the same order; a monitor without an entry has 96.
+    std::vector<int> m_monitorDpi;
     Point m_cursor;
     // False: no desktop compositor (composition off, a system before Windows Vista, or one that
     // does not implement the queries): neither visible frames nor cloaking can be asked.
@@ -84,6 +92,9 @@ public:
     NotificationState m_notificationState = NotificationState::AcceptsNotifications;
     // False: a system before Windows 2000, without the layered-attributes operation.
     bool m_hasLayeredAttributes = true;
+    // Called after each SetWindowPos with the window moved, as the platform's messages to it
+    // during the call (WM_DPICHANGED on a move to a monitor of another DPI).
+    std::function<void(WindowId)> m_afterSetWindowPos;
     // Every change in order: "SetWindowPos ID topmost X,Y CXxCY 0xFLAGS", "Hide ID",
     // "PostTrack ID", "PostClose ID", "BringToTop ID", "Layered ID", "LayeredAttributes ID key=0xRRGGBB
     // alpha=A flags=F" (only when the operation exists).
@@ -93,6 +104,9 @@ public:
 
 private:
     void Raise(WindowId window); // to the top of its band
+    // The index in m_monitors of the monitor that holds the window (0 for none).
+    std::size_t MonitorIndex(WindowId window);
+    std::size_t MonitorIndexOf(const Rect& rect) const;
     std::map<WindowId, Window> m_windows;
     std::vector<WindowId> m_zorder;
     WindowId m_foreground = 0;

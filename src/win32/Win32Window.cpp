@@ -5,6 +5,7 @@
 
 #include "placement/Placement.h"
 #include "win32/MenuFlags.h"
+#include "win32/Win32Dpi.h"
 #include "win32/Win32Text.h"
 #include "win32/res/resource.h"
 
@@ -30,7 +31,7 @@ public:
     Win32WindowDc(const Win32WindowDc&) = delete;
     Win32WindowDc& operator=(const Win32WindowDc&) = delete;
 
-    void CopyFrame(ICanvas& frame) override {
+    void CopyFrame(ICanvas& frame, int scale) override {
         // Every frame is made by CreateFrame, so it is a Win32Canvas.
         auto& canvas = static_cast<Win32Canvas&>(frame);
         if (HPALETTE palette = canvas.Palette()) {
@@ -41,7 +42,16 @@ public:
             }
             RealizePalette(m_dc);
         }
-        BitBlt(m_dc, 0, 0, canvas.Width(), canvas.Height(), canvas.Dc(), 0, 0, SRCCOPY);
+        const int w = canvas.Width();
+        const int h = canvas.Height();
+        if (scale <= 1) {
+            BitBlt(m_dc, 0, 0, w, h, canvas.Dc(), 0, 0, SRCCOPY);
+            return;
+        }
+        // Each pixel repeated scale x scale times: no smoothing, so pixel art stays crisp.
+        const int oldMode = SetStretchBltMode(m_dc, COLORONCOLOR);
+        StretchBlt(m_dc, 0, 0, w * scale, h * scale, canvas.Dc(), 0, 0, w, h, SRCCOPY);
+        SetStretchBltMode(m_dc, oldMode);
     }
     void FillRegion(const RectRegion& region, Color color) override {
         const GdiRegion rgn = CreateGdiRegion(region);
@@ -79,6 +89,9 @@ HMENU BuildMenu(const std::vector<MenuItem>& items) {
     }
     return menu;
 }
+
+// Sent when the window's monitor has another DPI (the headers name it only for Windows 7 and later).
+constexpr UINT kWmDpiChanged = 0x02E0;
 
 Point ClientPoint(LPARAM lParam) {
     return Point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
@@ -189,6 +202,10 @@ void Win32CharacterWindow::RunMoveLoop(Point clientPoint) {
         SendMessageW(m_hwnd, WM_SYSCOMMAND, SC_MOVE | HTCAPTION, MAKELPARAM(clientPoint.x, clientPoint.y));
 }
 
+int Win32CharacterWindow::Dpi() {
+    return WindowDpi(m_hwnd);
+}
+
 void Win32CharacterWindow::OnPaint() {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(m_hwnd, &ps);
@@ -274,6 +291,12 @@ LRESULT Win32CharacterWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) 
         if (m_events && m_events->OnCommand(LOWORD(wParam)))
             return 0;
         return DefWindowProcW(m_hwnd, msg, wParam, lParam);
+    case kWmDpiChanged:
+        // The core chooses the size itself (a whole multiple of the character's); the suggested
+        // rectangle is not used.
+        if (m_events)
+            m_events->OnDpiChanged(LOWORD(wParam));
+        return 0;
     case WM_WINDOWPOSCHANGING:
     case WM_WINDOWPOSCHANGED:
     case WM_NCCALCSIZE:

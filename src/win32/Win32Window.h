@@ -37,6 +37,8 @@ public:
     Point CursorInClient() override;
     void TrackPopupMenu(const PopupMenu& menu, Point screenPoint) override;
     void RunMoveLoop(Point clientPoint) override;
+    // The DPI of the window's monitor (before the window exists, the system's).
+    int Dpi() override;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

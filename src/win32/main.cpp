@@ -2,6 +2,7 @@
 // start-up, the message loop, and the settings' save at the end.
 #include "app/CharacterApp.h"
 #include "win32/Win32Desktop.h"
+#include "win32/Win32Dpi.h"
 #include "win32/Win32Effects.h"
 #include "win32/Win32Files.h"
 #include "win32/Win32Settings.h"
@@ -37,6 +38,8 @@ std::wstring ArgumentsOf(const wchar_t* cmd) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     using namespace kp::win32;
+    // Before any window: every coordinate from here on is a real pixel.
+    DeclareDpiAwareness();
     // The settings key is named after the program, as the title says it.
     RegistrySettingsStore settings(L"TESSARO SOFT", kAppTitleW);
     Win32FileSystem files;

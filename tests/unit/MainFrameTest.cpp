@@ -20,8 +20,9 @@ using test::Script;
 // A window DC that records what the paint asked of it.
 class RecordingDc : public IWindowDc {
 public:
-    void CopyFrame(ICanvas& frame) override {
-        calls.push_back("copy " + std::to_string(frame.Width()) + "x" + std::to_string(frame.Height()));
+    void CopyFrame(ICanvas& frame, int scale) override {
+        calls.push_back("copy " + std::to_string(frame.Width()) + "x" + std::to_string(frame.Height()) +
+                        (scale != 1 ? " scale " + std::to_string(scale) : ""));
     }
     void FillRegion(const RectRegion& region, Color color) override {
         calls.push_back("fill " + std::to_string(region.RectCount()) + " rects " + std::to_string(color));

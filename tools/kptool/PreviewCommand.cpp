@@ -70,9 +70,10 @@ public:
         : m_width(width), m_height(height),
           m_pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {}
 
-    void CopyFrame(ICanvas& frame) override {
+    // Previews run on the simulated desktop at 96 DPI: the frame is copied pixel for pixel.
+    void CopyFrame(ICanvas& frame, int scale) override {
         const auto* soft = dynamic_cast<const SoftCanvas*>(&frame);
-        if (soft && soft->Width() == m_width && soft->Height() == m_height)
+        if (soft && scale == 1 && soft->Width() == m_width && soft->Height() == m_height)
             m_pixels = soft->Pixels();
     }
     void FillRegion(const RectRegion& region, Color color) override {
