@@ -90,11 +90,33 @@ void SimDesktopWindows::Raise(WindowId window) {
     m_zorder.insert(at, window);
 }
 
+void SimDesktopWindows::RemoveMonitor(std::size_t index) {
+    if (index == 0 || index >= m_monitors.size())
+        return;
+    const Rect gone = m_monitors[index];
+    const Rect primary = m_monitors.front();
+    for (auto& [id, w] : m_windows) {
+        if (MonitorOf(w.rect) != gone)
+            continue;
+        const int dx = primary.left - gone.left;
+        const int dy = primary.top - gone.top;
+        w.rect = Rect{w.rect.left + dx, w.rect.top + dy, w.rect.right + dx, w.rect.bottom + dy};
+    }
+    m_monitors.erase(m_monitors.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void SimDesktopWindows::Query(WindowId window) {
+    if (m_beforeQuery)
+        m_beforeQuery(window);
+}
+
 WindowId SimDesktopWindows::ForegroundWindow() {
+    Query(0);
     return Find(m_foreground) ? m_foreground : 0;
 }
 
 WindowId SimDesktopWindows::FindWindowByClass(const AnsiString& className) {
+    Query(0);
     for (const WindowId id : m_zorder)
         if (Find(id)->className == className)
             return id;
@@ -102,6 +124,7 @@ WindowId SimDesktopWindows::FindWindowByClass(const AnsiString& className) {
 }
 
 bool SimDesktopWindows::GetWindowRect(WindowId window, Rect& rect) {
+    Query(window);
     const Window* w = Find(window);
     if (!w)
         return false;
@@ -110,36 +133,43 @@ bool SimDesktopWindows::GetWindowRect(WindowId window, Rect& rect) {
 }
 
 AnsiString SimDesktopWindows::WindowTitle(WindowId window) {
+    Query(window);
     const Window* w = Find(window);
     return w ? w->title : AnsiString();
 }
 
 AnsiString SimDesktopWindows::WindowClass(WindowId window) {
+    Query(window);
     const Window* w = Find(window);
     return w ? w->className : AnsiString();
 }
 
 bool SimDesktopWindows::IsVisible(WindowId window) {
+    Query(window);
     const Window* w = Find(window);
     return w && w->visible;
 }
 
 bool SimDesktopWindows::IsMinimized(WindowId window) {
+    Query(window);
     const Window* w = Find(window);
     return w && w->minimized;
 }
 
 Rect SimDesktopWindows::MonitorRect(WindowId window) {
+    Query(window);
+    const Window* w = Find(window);
     if (m_monitors.empty())
         return Rect{0, 0, 1024, 768};
-    const Window* w = Find(window);
-    if (!w)
-        return m_monitors.front();
+    return w ? MonitorOf(w->rect) : m_monitors.front();
+}
+
+Rect SimDesktopWindows::MonitorOf(const Rect& rect) const {
     // The monitor the window overlaps most; with no overlap the nearest; ties go to the first.
     const Rect* best = &m_monitors.front();
     long long bestArea = -1;
     for (const Rect& m : m_monitors) {
-        const long long area = OverlapArea(w->rect, m);
+        const long long area = OverlapArea(rect, m);
         if (area > bestArea) {
             best = &m;
             bestArea = area;
@@ -149,7 +179,7 @@ Rect SimDesktopWindows::MonitorRect(WindowId window) {
         return *best;
     long long bestGap = -1;
     for (const Rect& m : m_monitors) {
-        const long long gap = GapSquared(w->rect, m);
+        const long long gap = GapSquared(rect, m);
         if (bestGap < 0 || gap < bestGap) {
             best = &m;
             bestGap = gap;

@@ -5,6 +5,7 @@
 
 #include "platform/Desktop.h"
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -67,6 +68,13 @@ public:
 
     // Monitor rectangles, the primary one first.
     std::vector<Rect> m_monitors;
+    // Unplugs monitor `index` (not the primary one): as Windows does, every window that stood
+    // mostly on it moves to the primary monitor, at the same place relative to its top-left.
+    void RemoveMonitor(std::size_t index);
+    // Runs before every query, with the window asked about (0 for the foreground window and a
+    // search by class): the desktop may change between any two of the program's queries, as
+    // windows open, die and take the foreground on their own.
+    std::function<void(WindowId)> m_beforeQuery;
     Point m_cursor;
     // False: a system before Windows 2000, without the layered-attributes operation.
     bool m_hasLayeredAttributes = true;
@@ -79,6 +87,8 @@ public:
 
 private:
     void Raise(WindowId window); // to the top of its band
+    void Query(WindowId window);
+    Rect MonitorOf(const Rect& rect) const; // m_monitors is not empty
     std::map<WindowId, Window> m_windows;
     std::vector<WindowId> m_zorder;
     WindowId m_foreground = 0;
