@@ -3,7 +3,6 @@
 // the menu, more ticks, the exit. Each case names the fault, when it strikes and what the program
 // must do; after every event the state must lie within its limits, and at the end every setting
 // the store could take must have been written.
-#include "Fixtures.h"
 #include "ScriptFixtures.h"
 
 #include "app/CharacterApp.h"
