@@ -56,13 +56,10 @@ build::Bytes Character(const char* name, WORD version, WORD width, WORD height) 
 
 const char* const kAlphaPath = "C:\\a.kp";
 const char* const kBetaPath = "C:\\b.kp";
-const char* Text(LoadMessage m) {
-    return LoadMessageText(m);
-}
 
 // One character's life on a desktop of an editor, another window and the taskbar. "Alpha" is
-// remembered from the last run (position 40, the busy pattern); "Beta" (a checked version) is
-// the file the data-file change chooses.
+// remembered from the last run (position 40, the busy pattern); "Beta" is the file the data-file
+// change chooses. Both are of a checked version, so that a file cut short is asked about.
 class FaultRun {
 public:
     sim::SimDesktop desk;
@@ -76,7 +73,7 @@ public:
     bool closed = false;
 
     FaultRun() {
-        desk.files.AddFile(kAlphaPath, Character("Alpha", 300, 32, 32));
+        desk.files.AddFile(kAlphaPath, Character("Alpha", 302, 32, 32));
         desk.files.AddFile(kBetaPath, Character("Beta", 302, 48, 40));
         desk.settings.WriteUtf8String("Kelpo32", "DataName", kAlphaPath);
         desk.settings.WriteString("Kelpo32", "CharName", "Alpha");
@@ -176,8 +173,8 @@ using Step = std::function<void(FaultRun&)>;
 // A fault, when it strikes, and what the program must do. By default the program starts, shows
 // no message, changes to "Beta", runs on and writes its settings at the end.
 struct FaultCase {
-    explicit FaultCase(const char* caseName) : name(caseName) {}
-    const char* name;
+    explicit FaultCase(std::string caseName) : name(std::move(caseName)) {}
+    std::string name;
     // Before start-up, halfway through the first run, and right before the data-file change.
     Step before, during, beforeChange;
     bool starts = true;
@@ -211,17 +208,20 @@ private:
     }
 };
 
-// The file the user chose is changed by another program before it is read.
-Step OnChoice(std::function<void(FaultRun&, const Utf8String&)> f) {
-    return [f](FaultRun& r) { r.desk.ui.m_onFileChosen = [&r, f](const Utf8String& p) { f(r, p); }; };
-}
+// What another program does to a character file: deletes it, locks it, or cuts it short.
+using Spoil = std::function<void(FaultRun&, const Utf8String&)>;
 
-Step ShrinkChosen(std::size_t keepBytes) {
-    return OnChoice([keepBytes](FaultRun& r, const Utf8String& p) {
-        build::Bytes b = Character("Beta", 302, 48, 40);
+Spoil CutTo(std::size_t keepBytes) {
+    return [keepBytes](FaultRun& r, const Utf8String& p) {
+        build::Bytes b = Character("Cut", 302, 48, 40);
         b.resize(std::min(b.size(), keepBytes));
         r.desk.files.AddFile(p, b);
-    });
+    };
+}
+
+// The file the user chose is spoilt between the dialog's choice and the load.
+Step OnChoice(Spoil f) {
+    return [f](FaultRun& r) { r.desk.ui.m_onFileChosen = [&r, f](const Utf8String& p) { f(r, p); }; };
 }
 
 std::string StoredText(FaultRun& r, const AnsiString& section, const char* name) {
@@ -272,8 +272,8 @@ void Flicker(FaultRun& r) {
 
 std::vector<FaultCase> Cases() {
     std::vector<FaultCase> cases;
-    auto add = [&](const char* name) -> FaultCase& { return cases.emplace_back(name); };
-    const auto removeChosen = [](FaultRun& r, const Utf8String& p) { r.desk.files.Remove(p); };
+    auto add = [&](std::string name) -> FaultCase& { return cases.emplace_back(std::move(name)); };
+    const Spoil remove = [](FaultRun& r, const Utf8String& p) { r.desk.files.Remove(p); };
 
     // The settings store.
     add("settings cannot be read: a first run that asks for the file")
@@ -295,47 +295,42 @@ std::vector<FaultCase> Cases() {
         .BeforeChange(OnChoice([](FaultRun& r, const Utf8String&) { r.desk.settings.m_failWrites = false; }))
         .Check([](FaultRun& r) { EXPECT_EQ(StoredNumber(r, "Alpha", "Position"), 40); });
 
-    // The data file, at start-up and at the data-file change.
-    add("remembered file gone: message, then the dialog")
-        .Before([](FaultRun& r) {
-            r.desk.files.Remove(kAlphaPath);
-            r.desk.ui.QueueFileChoice(kBetaPath);
-        })
-        .Told({Text(LoadMessage::Unreadable)});
-    add("remembered file locked: message, then the dialog")
-        .Before([](FaultRun& r) {
-            r.desk.files.Lock(kAlphaPath);
-            r.desk.ui.QueueFileChoice(kBetaPath);
-        })
-        .Told({Text(LoadMessage::Unreadable)});
+    // The data file, remembered at start-up (its message, then the dialog) or chosen at the change
+    // (its message; the old character stays).
+    const struct {
+        const char* what;
+        Spoil spoil;
+        LoadMessage told;
+    } spoilt[] = {
+        {"gone", remove, LoadMessage::Unreadable},
+        {"locked", [](FaultRun& r, const Utf8String& p) { r.desk.files.Lock(p); }, LoadMessage::Unreadable},
+        {"cut to half", CutTo(300), LoadMessage::MayBeCorrupted},
+        {"cut to nothing", CutTo(0), LoadMessage::Corrupted},
+    };
+    for (const auto& f : spoilt) {
+        add(std::string("remembered file ") + f.what)
+            .Before([f = f.spoil](FaultRun& r) {
+                f(r, kAlphaPath);
+                r.desk.ui.QueueFileChoice(kBetaPath);
+            })
+            .Told({LoadMessageText(f.told)});
+        add(std::string("file chosen at the change ") + f.what + " before it is read")
+            .BeforeChange(OnChoice(f.spoil))
+            .Told({LoadMessageText(f.told)})
+            .ChangeRefused();
+    }
     add("file chosen at start-up vanishes before it is read: the start ends")
-        .Before([removeChosen](FaultRun& r) {
+        .Before([remove](FaultRun& r) {
             r.desk.files.Remove(kAlphaPath);
             r.desk.ui.QueueFileChoice(kBetaPath);
-            OnChoice(removeChosen)(r);
+            OnChoice(remove)(r);
         })
         .StartFails()
-        .Told({Text(LoadMessage::Unreadable), Text(LoadMessage::Unreadable)})
+        .Told({LoadMessageText(LoadMessage::Unreadable), LoadMessageText(LoadMessage::Unreadable)})
         .Check([](FaultRun& r) {
             EXPECT_EQ(StoredText(r, "Kelpo32", "DataName"), kAlphaPath);
             EXPECT_EQ(StoredNumber(r, "Alpha", "Position"), 40);
         });
-    add("file chosen at the change vanishes")
-        .BeforeChange(OnChoice(removeChosen))
-        .Told({Text(LoadMessage::Unreadable)})
-        .ChangeRefused();
-    add("file chosen at the change locked")
-        .BeforeChange(OnChoice([](FaultRun& r, const Utf8String& p) { r.desk.files.Lock(p); }))
-        .Told({Text(LoadMessage::Unreadable)})
-        .ChangeRefused();
-    add("file chosen at the change shrinks to half")
-        .BeforeChange(ShrinkChosen(300))
-        .Told({Text(LoadMessage::MayBeCorrupted)})
-        .ChangeRefused();
-    add("file chosen at the change shrinks to nothing")
-        .BeforeChange(ShrinkChosen(0))
-        .Told({Text(LoadMessage::Corrupted)})
-        .ChangeRefused();
 
     // The window and its frame: never an end without a word.
     add("window refused at start-up")
