@@ -142,10 +142,12 @@ BOOL CMainFrame::CreateCharacterWindow() {
     if (m_app.m_bWin2000)
         SetTranslucency(m_app.m_nTransMode, m_app.m_nTransparency);
 
-    // 9. The first step, drawn into a new frame. Without a frame there is nothing to show.
+    // 9. The first step, drawn into a new frame. Without a frame there is nothing to show. The
+    // user is told while the window still stands: its end ends the message loop, and a message
+    // box shown after that would close before anyone could read it.
     if (!DrawFirstFrame()) {
-        m_window.Destroy();
         m_app.Services().ui.ShowMessage(kWindowRefusedText, MessageStyle::OkExclamation);
+        m_window.Destroy();
         return FALSE;
     }
 

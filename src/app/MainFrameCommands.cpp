@@ -111,8 +111,16 @@ void CMainFrame::OnChangeDataFile() {
     m_window.KillTimer(kFrameTimer);
     m_bAnimTimer = FALSE;
     m_pBitmap.reset();
-    if (!DrawFirstFrame())
+    if (!DrawFirstFrame()) {
+        // Without a frame the character can neither be drawn nor animated: rather than stand on
+        // the screen as an empty window, it is told and ends through its close path, which
+        // saves its settings. It stays hidden while the message is open.
+        m_bTracking = FALSE;
+        HideIfVisible();
         m_app.Services().ui.ShowMessage(kWindowRefusedText, MessageStyle::OkExclamation);
+        m_window.PostClose();
+        return;
+    }
 
     // 11, 12. Shown at once, at its place.
     m_window.Repaint();

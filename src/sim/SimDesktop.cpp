@@ -19,6 +19,16 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
+// A software frame on which no font can be made.
+class FontlessFrame : public SoftCanvas {
+public:
+    using SoftCanvas::SoftCanvas;
+    void SelectFont(const FontSpec* font) override {
+        if (!font)
+            SoftCanvas::SelectFont(nullptr);
+    }
+};
+
 } // namespace
 
 bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b) const {
@@ -27,6 +37,8 @@ bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b)
 }
 
 int SimSettingsStore::GetInt(const AnsiString& section, const AnsiString& name, int defaultValue) {
+    if (m_failReads)
+        return defaultValue;
     Section& s = m_sections[section];
     const auto it = s.find(name);
     return (it == s.end() || it->second.isString) ? defaultValue : it->second.number;
@@ -34,18 +46,28 @@ int SimSettingsStore::GetInt(const AnsiString& section, const AnsiString& name, 
 
 AnsiString SimSettingsStore::GetString(const AnsiString& section, const AnsiString& name,
                                        const AnsiString& defaultValue) {
+    if (m_failReads)
+        return defaultValue;
     Section& s = m_sections[section];
     const auto it = s.find(name);
     return (it == s.end() || !it->second.isString) ? defaultValue : it->second.text;
 }
 
 void SimSettingsStore::WriteInt(const AnsiString& section, const AnsiString& name, int value) {
+    if (m_failWrites) {
+        ++m_lostWrites;
+        return;
+    }
     m_sections[section][name] = Value{false, value, {}};
     m_writes.push_back(section + "/" + name + "=" + std::to_string(value));
 }
 
 void SimSettingsStore::WriteString(const AnsiString& section, const AnsiString& name,
                                    const AnsiString& value) {
+    if (m_failWrites) {
+        ++m_lostWrites;
+        return;
+    }
     m_sections[section][name] = Value{true, 0, value};
     m_writes.push_back(section + "/" + name + "=\"" + value + "\"");
 }
@@ -111,7 +133,13 @@ std::vector<AnsiString> SimFileSystem::FindFiles(const AnsiString& pattern) {
 }
 
 MessageResult SimUi::ShowMessage(const Utf8String& text, MessageStyle style) {
+    if (m_quitPending && m_quitPending()) {
+        m_shown.push_back({text, style, false});
+        return MessageResult::Cancel;
+    }
     m_shown.push_back({text, style});
+    if (m_whileMessageOpen)
+        m_whileMessageOpen();
     if (!m_answers.empty()) {
         const MessageResult r = m_answers.front();
         m_answers.pop_front();
@@ -126,7 +154,11 @@ bool SimUi::ChooseFileToOpen(const Utf8String& title, Utf8String& path) {
         return false;
     path = m_fileChoices.front();
     m_fileChoices.pop_front();
-    return !path.empty();
+    if (path.empty())
+        return false;
+    if (m_onFileChosen)
+        m_onFileChosen(path);
+    return true;
 }
 
 int SimUi::RunDialog(int templateId, IDialogLogic& logic) {
@@ -179,6 +211,8 @@ std::unique_ptr<ICanvas> SimWindow::CreateFrame(int width, int height) {
     m_calls.push_back("CreateFrame " + std::to_string(width) + "x" + std::to_string(height));
     if (m_refuseFrame)
         return nullptr;
+    if (m_refuseFonts)
+        return std::make_unique<FontlessFrame>(width, height);
     return std::make_unique<SoftCanvas>(width, height);
 }
 
@@ -271,11 +305,11 @@ int SimWindow::DeliverPostedCommands() {
 }
 
 void SimSound::PlayWave(const BYTE*, std::size_t size) {
-    m_calls.push_back("wave " + std::to_string(size) + " bytes");
+    m_calls.push_back("wave " + std::to_string(size) + " bytes" + (m_fail ? " failed" : ""));
 }
 
 void SimSound::PlayNamed(const AnsiString& name) {
-    m_calls.push_back("named " + name);
+    m_calls.push_back("named " + name + (m_fail ? " failed" : ""));
 }
 
 void SimSound::StopAll() {

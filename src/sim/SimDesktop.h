@@ -39,6 +39,11 @@ public:
     void WriteString(const AnsiString& section, const AnsiString& name, const AnsiString& value) override;
 
     bool HasSection(const AnsiString& section) const { return m_sections.count(section) != 0; }
+    // Faults: a store that cannot be read answers every default without creating anything, as
+    // a registry key that cannot be opened does; one that cannot be written loses every write.
+    bool m_failReads = false;
+    bool m_failWrites = false;
+    int LostWrites() const { return m_lostWrites; }
     const Value* Find(const AnsiString& section, const AnsiString& name) const;
     // Every write in order, as "section/name=value".
     const std::vector<std::string>& Writes() const { return m_writes; }
@@ -47,6 +52,7 @@ public:
 private:
     std::map<AnsiString, Section, CaseInsensitiveLess> m_sections;
     std::vector<std::string> m_writes;
+    int m_lostWrites = 0;
 };
 
 class SimFileSystem : public IFileSystem {
@@ -75,16 +81,27 @@ public:
     struct Shown {
         Utf8String text;
         MessageStyle style;
+        // False for a box shown after the main window was destroyed: its modal loop meets the
+        // quit message that the window's end posted and closes at once, as MessageBox does on
+        // Win32, so the user never reads it.
+        bool seen = true;
     };
     // Answers given to the next message boxes, in order; when none is queued a box answers
     // Ok (OK-only) or No (Yes/No).
     void QueueAnswer(MessageResult r) { m_answers.push_back(r); }
     MessageResult ShowMessage(const Utf8String& text, MessageStyle style) override;
+    // Runs while a message box is open: the program's timers go on firing in its modal loop.
+    std::function<void()> m_whileMessageOpen;
     const std::vector<Shown>& Messages() const { return m_shown; }
 
     // Paths chosen in the next open-file dialogs; an empty string, or none queued, cancels.
     void QueueFileChoice(const AnsiString& path) { m_fileChoices.push_back(path); }
     bool ChooseFileToOpen(const Utf8String& title, Utf8String& path) override;
+    // Runs between the user's choice and the dialog's return: what another program does to the
+    // chosen file meanwhile (deletes, truncates or locks it).
+    std::function<void(const Utf8String& path)> m_onFileChosen;
+    // Whether the program's message loop is ending (its main window is gone).
+    std::function<bool()> m_quitPending;
     const std::vector<Utf8String>& FileDialogs() const { return m_fileDialogs; }
 
     // The user's part in the next dialog of a template: it gets the dialog's logic and its
@@ -176,6 +193,9 @@ public:
     bool m_refuseFrame = false;
     int m_dpi = 96;
     bool m_dpiUnknown = false;
+    // Frames on which no font can be made: selecting one leaves the current font, as GDI does
+    // when CreateFont fails.
+    bool m_refuseFonts = false;
     int m_repaints = 0;
     // The desktop the window lives on: Create adds it there (hidden, of the character window
     // class), Hide hides it there and Destroy removes it. None: the window stands alone.
@@ -195,6 +215,8 @@ public:
 // Sounds: nothing is heard; every request is recorded.
 class SimSound : public ISound {
 public:
+    // No sound can be played (no audio device): requests are dropped and recorded as failed.
+    bool m_fail = false;
     void PlayWave(const BYTE* wave, std::size_t size) override;
     void PlayNamed(const AnsiString& name) override;
     void StopAll() override;
@@ -205,8 +227,13 @@ public:
 // Programs are never started; every command line is recorded.
 class SimProgramStarter : public IProgramStarter {
 public:
-    void StartProgram(const AnsiString& commandLine) override { m_started.push_back(commandLine); }
+    void StartProgram(const AnsiString& commandLine) override {
+        (m_fail ? m_failed : m_started).push_back(commandLine);
+    }
+    // No program can be started (missing, not allowed): the command lines go to m_failed.
+    bool m_fail = false;
     std::vector<AnsiString> m_started;
+    std::vector<AnsiString> m_failed;
 };
 
 // All simulated services together.
@@ -214,6 +241,8 @@ struct SimDesktop {
     SimDesktop() {
         window.m_desktop = &desktop;
         ui.m_desktop = &desktop;
+        // The character window is the main window: its end posts the quit message.
+        ui.m_quitPending = [this] { return window.m_destroyed; };
     }
     SimDesktop(const SimDesktop&) = delete;
     SimDesktop& operator=(const SimDesktop&) = delete;

@@ -90,11 +90,35 @@ void SimDesktopWindows::Raise(WindowId window) {
     m_zorder.insert(at, window);
 }
 
+void SimDesktopWindows::RemoveMonitor(std::size_t index) {
+    if (index == 0 || index >= m_monitors.size())
+        return;
+    const Rect gone = m_monitors[index];
+    const Rect primary = m_monitors.front();
+    for (auto& [id, w] : m_windows) {
+        if (MonitorIndexOf(w.rect) != index)
+            continue;
+        const int dx = primary.left - gone.left;
+        const int dy = primary.top - gone.top;
+        w.rect = Rect{w.rect.left + dx, w.rect.top + dy, w.rect.right + dx, w.rect.bottom + dy};
+    }
+    m_monitors.erase(m_monitors.begin() + static_cast<std::ptrdiff_t>(index));
+    if (index < m_monitorDpi.size())
+        m_monitorDpi.erase(m_monitorDpi.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void SimDesktopWindows::Query(WindowId window) {
+    if (m_beforeQuery)
+        m_beforeQuery(window);
+}
+
 WindowId SimDesktopWindows::ForegroundWindow() {
+    Query(0);
     return Find(m_foreground) ? m_foreground : 0;
 }
 
 WindowId SimDesktopWindows::FindWindowByClass(const AnsiString& className) {
+    Query(0);
     for (const WindowId id : m_zorder)
         if (Find(id)->className == className)
             return id;
@@ -102,6 +126,7 @@ WindowId SimDesktopWindows::FindWindowByClass(const AnsiString& className) {
 }
 
 bool SimDesktopWindows::GetWindowRect(WindowId window, Rect& rect) {
+    Query(window);
     const Window* w = Find(window);
     if (!w)
         return false;
@@ -110,26 +135,31 @@ bool SimDesktopWindows::GetWindowRect(WindowId window, Rect& rect) {
 }
 
 AnsiString SimDesktopWindows::WindowTitle(WindowId window) {
+    Query(window);
     const Window* w = Find(window);
     return w ? w->title : AnsiString();
 }
 
 AnsiString SimDesktopWindows::WindowClass(WindowId window) {
+    Query(window);
     const Window* w = Find(window);
     return w ? w->className : AnsiString();
 }
 
 bool SimDesktopWindows::IsVisible(WindowId window) {
+    Query(window);
     const Window* w = Find(window);
     return w && w->visible;
 }
 
 bool SimDesktopWindows::IsMinimized(WindowId window) {
+    Query(window);
     const Window* w = Find(window);
     return w && w->minimized;
 }
 
 Rect SimDesktopWindows::MonitorRect(WindowId window) {
+    Query(window);
     if (m_monitors.empty())
         return Rect{0, 0, 1024, 768};
     return m_monitors[MonitorIndex(window)];
@@ -176,6 +206,7 @@ std::size_t SimDesktopWindows::MonitorIndexOf(const Rect& rect) const {
 }
 
 bool SimDesktopWindows::GetVisibleFrame(WindowId window, Rect& rect) {
+    Query(window);
     const Window* w = Find(window);
     if (!m_hasCompositor || !w)
         return false;
@@ -184,6 +215,7 @@ bool SimDesktopWindows::GetVisibleFrame(WindowId window, Rect& rect) {
 }
 
 bool SimDesktopWindows::IsCloaked(WindowId window) {
+    Query(window);
     const Window* w = Find(window);
     return m_hasCompositor && w && w->cloaked;
 }

@@ -84,6 +84,13 @@ public:
     std::vector<Rect> m_monitors;
     // Their pixel densities, in the same order; a monitor without an entry has 96.
     std::vector<int> m_monitorDpi;
+    // Unplugs monitor `index` (not the primary one): as Windows does, every window that stood
+    // mostly on it moves to the primary monitor, at the same place relative to its top-left.
+    void RemoveMonitor(std::size_t index);
+    // Runs before every query, with the window asked about (0 for the foreground window and a
+    // search by class): the desktop may change between any two of the program's queries, as
+    // windows open, die and take the foreground on their own.
+    std::function<void(WindowId)> m_beforeQuery;
     Point m_cursor;
     // False: no desktop compositor (composition off, a system before Windows Vista, or one that
     // does not implement the queries): neither visible frames nor cloaking can be asked.
@@ -106,7 +113,8 @@ private:
     void Raise(WindowId window); // to the top of its band
     // The index in m_monitors of the monitor that holds the window (0 for none).
     std::size_t MonitorIndex(WindowId window);
-    std::size_t MonitorIndexOf(const Rect& rect) const;
+    std::size_t MonitorIndexOf(const Rect& rect) const; // m_monitors is not empty
+    void Query(WindowId window);
     std::map<WindowId, Window> m_windows;
     std::vector<WindowId> m_zorder;
     WindowId m_foreground = 0;

@@ -7,19 +7,21 @@ namespace kp::win32 {
 RegistrySettingsStore::RegistrySettingsStore(const wchar_t* maker, const wchar_t* application)
     : m_root(std::wstring(L"Software\\") + maker + L"\\" + application) {}
 
-HKEY RegistrySettingsStore::OpenSection(const AnsiString& section) {
+// Reads ask only for read access, so that settings an administrator has made read-only are
+// still read rather than replaced by the defaults; writes ask only for setting values.
+HKEY RegistrySettingsStore::OpenSection(const AnsiString& section, REGSAM access) {
     std::wstring path = m_root;
     if (!section.empty())
         path += L"\\" + AnsiToWide(section);
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_READ | KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
         return nullptr;
     return key;
 }
 
 int RegistrySettingsStore::GetInt(const AnsiString& section, const AnsiString& name, int defaultValue) {
-    HKEY key = OpenSection(section);
+    HKEY key = OpenSection(section, KEY_QUERY_VALUE);
     if (!key)
         return defaultValue;
     ::DWORD type = 0;
@@ -34,7 +36,7 @@ int RegistrySettingsStore::GetInt(const AnsiString& section, const AnsiString& n
 }
 
 bool RegistrySettingsStore::ReadText(const AnsiString& section, const AnsiString& name, std::wstring& text) {
-    HKEY key = OpenSection(section);
+    HKEY key = OpenSection(section, KEY_QUERY_VALUE);
     if (!key)
         return false;
     const std::wstring wname = AnsiToWide(name);
@@ -69,7 +71,7 @@ Utf8String RegistrySettingsStore::GetUtf8String(const AnsiString& section, const
 }
 
 void RegistrySettingsStore::WriteInt(const AnsiString& section, const AnsiString& name, int value) {
-    HKEY key = OpenSection(section);
+    HKEY key = OpenSection(section, KEY_SET_VALUE);
     if (!key)
         return;
     const ::DWORD v = static_cast<::DWORD>(value);
@@ -79,7 +81,7 @@ void RegistrySettingsStore::WriteInt(const AnsiString& section, const AnsiString
 
 void RegistrySettingsStore::WriteText(const AnsiString& section, const AnsiString& name,
                                       const std::wstring& text) {
-    HKEY key = OpenSection(section);
+    HKEY key = OpenSection(section, KEY_SET_VALUE);
     if (!key)
         return;
     RegSetValueExW(key, AnsiToWide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),

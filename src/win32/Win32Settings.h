@@ -28,7 +28,9 @@ private:
     // The REG_SZ value `name` as wide text; false when it is missing or of another type.
     bool ReadText(const AnsiString& section, const AnsiString& name, std::wstring& text);
     void WriteText(const AnsiString& section, const AnsiString& name, const std::wstring& text);
-    HKEY OpenSection(const AnsiString& section); // creates it; nullptr on failure
+    // Opens the section with the access asked for, creating it when it does not exist; nullptr
+    // on failure.
+    HKEY OpenSection(const AnsiString& section, REGSAM access);
     std::wstring m_root;
 };
 

@@ -37,6 +37,8 @@
 //       Creates the key as needed and writes the value.
 //   probe regdel SUBKEY
 //       Deletes the key with everything below it; a missing key is not an error.
+//   probe regreadonly SUBKEY
+//       Replaces the key's access list by one that lets everyone read it and do nothing else.
 //   probe version
 //       {"major","minor","build","platform","csd"} from GetVersionExW of this process.
 //   probe run [--cwd DIR] EXE CMDLINE
@@ -168,9 +170,9 @@ int fail(const std::wstring& message) {
 }
 
 int usage() {
-    return fail(
-        L"usage: probe windows|dialogs|press|post|close|wait|regget|reglist|regset|regdel|version|run|"
-        L"target|move|foreground|menu|units|type|thread|activate");
+    return fail(L"usage: probe "
+                L"windows|dialogs|press|post|close|wait|regget|reglist|regset|regdel|regreadonly|version|run|"
+                L"target|move|foreground|menu|units|type|thread|activate");
 }
 
 bool parseNumber(const wchar_t* s, long long& out) {
@@ -735,6 +737,38 @@ int cmdRegdel(int argc, wchar_t** argv) {
     return fail(L"cannot delete key, error " + std::to_wstring(rc));
 }
 
+// Makes a key read-only, as an administrator locks settings: its access list grants everyone
+// reading and nothing else.
+int cmdRegReadOnly(int argc, wchar_t** argv) {
+    if (argc != 1)
+        return usage();
+    HKEY key;
+    LONG rc = RegOpenKeyExW(HKEY_CURRENT_USER, argv[0], 0, WRITE_DAC, &key);
+    if (rc != ERROR_SUCCESS)
+        return fail(L"cannot open key, error " + std::to_wstring(rc));
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    alignas(DWORD) BYTE aclBytes[128];
+    PACL acl = reinterpret_cast<PACL>(aclBytes);
+    SECURITY_DESCRIPTOR sd;
+    const bool made =
+        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone) &&
+        InitializeAcl(acl, sizeof aclBytes, ACL_REVISION) &&
+        AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, everyone) &&
+        InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) &&
+        SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE);
+    rc = made ? RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &sd) : static_cast<LONG>(GetLastError());
+    if (everyone)
+        FreeSid(everyone);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS)
+        return fail(L"cannot make the key read-only, error " + std::to_wstring(rc));
+    Json j;
+    j.open('{').key("readonly").boolean(true).close('}');
+    emit(j);
+    return 0;
+}
+
 int cmdRun(int argc, wchar_t** argv) {
     const wchar_t* cwd = nullptr;
     if (argc == 4 && !wcscmp(argv[0], L"--cwd")) {
@@ -1071,6 +1105,8 @@ int wmain(int argc, wchar_t** argv) {
         return cmdRegset(n, rest);
     if (cmd == L"regdel")
         return cmdRegdel(n, rest);
+    if (cmd == L"regreadonly")
+        return cmdRegReadOnly(n, rest);
     if (cmd == L"version")
         return n ? usage() : cmdVersion();
     if (cmd == L"run")
