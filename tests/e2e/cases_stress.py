@@ -1,7 +1,7 @@
 """Kelpo32.exe under Wine in the harder situations a user meets: ten instances at once ended by exit
-all, a character file replaced on disk while it is shown, a read-only one, a very large character
-(about 20 MB: 32000 cells, 1000 patterns) and the user's logon ending while the settings dialog is
-open.
+all, a program in front that has stopped answering, a character file replaced on disk while it is
+shown, a read-only one, a very large character (about 20 MB: 32000 cells, 1000 patterns) and the
+user's logon ending while the settings dialog is open.
 
 The large character is assembled by kptool once and kept in build/e2e-big between runs; its case
 prints how long loading, the menu and the pattern menu took (figures, not asserted: the bounds
@@ -15,9 +15,9 @@ import time
 
 import kpfile
 import kpwine
-from cases_interaction import (COUNTING, ID_EXIT_ALL, ID_SETTINGS, OPEN_DIALOG_TITLE, SETTINGS_KEY, TARGET, char_key, character, characters,
-                               click, close, dword, item, on_target, open_menu, open_pattern_menu, start_on_target,
-                               start_target)
+from cases_interaction import (COUNTING, ID_EXIT_ALL, ID_SETTINGS, OPEN_DIALOG_TITLE, SETTINGS_KEY, TARGET,
+                               char_key, character, characters, click, close, dword, item, on_target, open_menu,
+                               open_pattern_menu, start_on_target, start_target)
 from cases_window import build_character, kptool
 from harness import BOTH, case, check, equal, wait_until
 
@@ -69,6 +69,8 @@ def ten_instances_end_with_exit_all(ctx):
     check(last and last[1] in wanted, "CharName of the last instance to end: %r" % (last,))
 
 
+# --- a program that stopped answering -------------------------------------------------------------
+
 @case(archs=BOTH)
 def a_program_that_stopped_answering_holds_nothing_up(ctx):
     # The window in front belongs to a program that answers no message any more: the character
@@ -87,13 +89,28 @@ def a_program_that_stopped_answering_holds_nothing_up(ctx):
 
 # --- the file on disk -----------------------------------------------------------------------------
 
+def size(window):
+    r = window["rect"]
+    return r[2] - r[0], r[3] - r[1]
+
+
+def open_through_the_dialog(ctx, prefix, window, path):
+    """"ﾃﾞｰﾀﾌｧｲﾙの変更(&C)..." from the character's menu, and `path` typed into the open-file dialog."""
+    click(prefix, item(open_menu(ctx, prefix, window), "ﾃﾞｰﾀﾌｧｲﾙの変更(&C)..."))
+    dialog = prefix.wait_dialog(timeout=15, title=OPEN_DIALOG_TITLE)
+    check(dialog is not None, "no open-file dialog")
+    ids = {c["id"] for c in dialog["children"]}
+    prefix.type_text(dialog, 1148 if 1148 in ids else 1152, path)  # explorer style, or the old style
+    prefix.press(dialog, kpwine.IDOK)
+
+
 @case(archs=BOTH)
 def file_replaced_while_shown(ctx):
     prefix = ctx.prefix()
     patterns = [(title, [line.replace("%d", str(k)) for line in COUNTING]) for k, title in ((1, "一"), (2, "二"))]
     path = prefix.install(build_character(ctx, "前", patterns), r"C:\kp\swap.kp")
     program, window = start_on_target(ctx, prefix, path, ["-n1"])
-    size = (window["rect"][2] - window["rect"][0], window["rect"][3] - window["rect"][1])
+    first_size = size(window)
     key = char_key("前")
     wait_until("pattern 1 started", lambda: prefix.reg_get(key, "Starts1") == dword(1))
     # Another character, of another size and other patterns, now lies under the same name.
@@ -105,16 +122,10 @@ def file_replaced_while_shown(ctx):
     click(prefix, item(patterns_menu, "二"))
     wait_until("pattern 2 started from the loaded image", lambda: prefix.reg_get(key, "Starts2") == dword(1))
     shown = character(prefix, lambda w: w["visible"] and on_target(w))
-    equal((shown["rect"][2] - shown["rect"][0], shown["rect"][3] - shown["rect"][1]), size, "size")
+    equal(size(shown), first_size, "size")
     # Opening the file again gives what lies there now.
-    click(prefix, item(open_menu(ctx, prefix, shown), "ﾃﾞｰﾀﾌｧｲﾙの変更(&C)..."))
-    dialog = prefix.wait_dialog(timeout=15, title=OPEN_DIALOG_TITLE)
-    check(dialog is not None, "no open-file dialog")
-    ids = {c["id"] for c in dialog["children"]}
-    prefix.type_text(dialog, 1148 if 1148 in ids else 1152, path)
-    prefix.press(dialog, kpwine.IDOK)
-    new = character(prefix, lambda w: w["visible"] and w["rect"][2] - w["rect"][0] == 60 and
-                    w["rect"][3] - w["rect"][1] == 40, what="the character now in the file, 60x40")
+    open_through_the_dialog(ctx, prefix, shown, path)
+    new = character(prefix, lambda w: w["visible"] and size(w) == (60, 40), what="the character now in the file, 60x40")
     close(prefix, program, new)
     equal(prefix.reg_get(SETTINGS_KEY, "CharName"), ("REG_SZ", "後"), "CharName")
     equal(prefix.reg_get(key, "Pattern"), dword(2), "the first character's pattern, kept at the change")
@@ -129,12 +140,7 @@ def read_only_file_loads_and_stays_untouched(ctx):
     before = (open(host, "rb").read(), os.stat(host).st_mtime_ns)
     program, window = start_on_target(ctx, prefix, path, ["-n2", "-p20"])
     # Chosen again through the open-file dialog, it loads again.
-    click(prefix, item(open_menu(ctx, prefix, window), "ﾃﾞｰﾀﾌｧｲﾙの変更(&C)..."))
-    dialog = prefix.wait_dialog(timeout=15, title=OPEN_DIALOG_TITLE)
-    check(dialog is not None, "no open-file dialog")
-    ids = {c["id"] for c in dialog["children"]}
-    prefix.type_text(dialog, 1148 if 1148 in ids else 1152, path)
-    prefix.press(dialog, kpwine.IDOK)
+    open_through_the_dialog(ctx, prefix, window, path)
     wait_until("the dialog closed", lambda: not prefix.dialogs())
     close(prefix, program, character(prefix, lambda w: w["visible"] and on_target(w)))
     equal(prefix.reg_get(char_key("読専"), "Position"), dword(20), "stored position")
