@@ -47,8 +47,7 @@ public:
     virtual WindowId FindWindowByClass(const AnsiString& className) = 0;
     // The window's rectangle in screen coordinates; false when there is no such window.
     virtual bool GetWindowRect(WindowId window, Rect& rect) = 0;
-    // The title text (ANSI bytes), at least its first 255 bytes; empty for none. Reading the
-    // title of another program's window never waits for that program.
+    // The whole title text (ANSI bytes), of any length; empty for none.
     virtual AnsiString WindowTitle(WindowId window) = 0;
     // The window's class name (ANSI bytes); empty for none.
     virtual AnsiString WindowClass(WindowId window) = 0;

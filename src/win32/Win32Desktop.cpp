@@ -4,7 +4,6 @@
 #include "win32/Win32Proc.h"
 #include "win32/Win32Text.h"
 
-#include <algorithm>
 #include <string>
 
 namespace kp::win32 {
@@ -53,14 +52,14 @@ bool Win32Desktop::GetWindowRect(WindowId window, Rect& rect) {
 AnsiString Win32Desktop::WindowTitle(WindowId window) {
     if (!window)
         return {};
-    // GetWindowTextW reads another program's title without sending that program a message, so
-    // a program that does not answer cannot hold this one up; GetWindowTextLengthW asks the
-    // window (Wine's does for any window) and waits as long as it takes. The first 511
-    // characters are more than the 255 bytes any comparison of titles uses.
-    wchar_t text[512];
-    const int copied = GetWindowTextW(ToHwnd(window), text, 512);
-    return copied > 0 ? WideToAnsi(std::wstring(text, static_cast<std::size_t>(std::min(copied, 511))))
-                      : AnsiString();
+    // The length may be larger than the text (it may count a multibyte form); the copy tells.
+    const int length = GetWindowTextLengthW(ToHwnd(window));
+    if (length <= 0)
+        return {};
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(ToHwnd(window), &text[0], length + 1);
+    text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
+    return WideToAnsi(text);
 }
 
 AnsiString Win32Desktop::WindowClass(WindowId window) {
