@@ -269,4 +269,20 @@ BOOL CMainFrame::OnQueryEndSession() {
     return TRUE;
 }
 
+void CMainFrame::OnEndSession(BOOL bEnding) {
+    if (!bEnding)
+        return;
+    // The settings dialog ends without applying what it shows; the character's own values are
+    // kept as the close would keep them, and everything is written before the system may end
+    // the process. The close posted at the question, should it still arrive, writes the same
+    // values again.
+    m_app.Services().ui.EndRunningDialog(kIdCancel);
+    m_app.m_nSavedPosition = m_nPosition;
+    m_app.m_nSavedPattern = m_nPattern;
+    m_app.SaveSettings();
+    // A dialog's loop that ends while it waits for a message drops the message it then takes,
+    // which may be that close: asked again, the program ends whatever the dialog took.
+    m_window.PostClose();
+}
+
 } // namespace kp

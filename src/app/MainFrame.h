@@ -44,6 +44,9 @@ public:
     // Message handlers (the window's messages arrive here from the platform).
     void OnClose() override;
     BOOL OnQueryEndSession() override;
+    // The session really ends: an open dialog ends as Cancel and the settings are written at
+    // once, since the process may be gone before the posted close arrives.
+    void OnEndSession(BOOL bEnding) override;
     // Copies the frame to the window; on Windows 2000 and later the area outside the shape is
     // then filled with the colour key.
     void OnPaint(IWindowDc& dc) override;

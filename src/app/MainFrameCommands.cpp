@@ -140,7 +140,10 @@ void CMainFrame::OnSettings() {
     dlg.m_nTransparency = m_app.m_nTransparency;
     dlg.m_bTransMode = m_app.m_nTransMode;
 
-    if (m_app.Services().ui.RunDialog(IDD_SETTINGS, dlg) == kIdOk) {
+    // A dialog that outlives its character (closed meanwhile, the session ending) counts as
+    // cancelled: nothing of it may reach the settings written at the end.
+    const int result = m_app.Services().ui.RunDialog(IDD_SETTINGS, dlg);
+    if (result == kIdOk && m_window.Exists()) {
         m_app.WriteProfileInt(kAppSection, kRandomMode, dlg.m_bRandomMode);
         m_nPosition = dlg.m_nPosition;
         m_app.m_bAutoAnimation = dlg.m_bAutoAnimation;

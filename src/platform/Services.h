@@ -87,6 +87,9 @@ public:
     // parent window, forwarding its events to `logic`; returns the result it ended with (kIdOk,
     // kIdCancel), or -1 when the dialog could not be made.
     virtual int RunDialog(int templateId, IDialogLogic& logic) = 0;
+    // Ends the dialog RunDialog is running, if any, with `result` as soon as its current event
+    // has been handled, as if the user had closed it; nothing when none is open.
+    virtual void EndRunningDialog(int /*result*/) {}
 };
 
 struct WindowsVersion {
@@ -129,8 +132,11 @@ public:
 class IWindowEvents {
 public:
     virtual ~IWindowEvents() = default;
-    virtual void OnClose() = 0;                  // WM_CLOSE
-    virtual BOOL OnQueryEndSession() = 0;        // WM_QUERYENDSESSION
+    virtual void OnClose() = 0;           // WM_CLOSE
+    virtual BOOL OnQueryEndSession() = 0; // WM_QUERYENDSESSION
+    // WM_ENDSESSION: the session ends (bEnding TRUE) or goes on after all. Once this returns,
+    // the system may end the process without another message.
+    virtual void OnEndSession(BOOL /*bEnding*/) {}
     virtual void OnPaint(IWindowDc& dc) = 0;     // WM_PAINT
     virtual BOOL OnEraseBkgnd() = 0;             // WM_ERASEBKGND
     virtual void OnTimer(unsigned nIDEvent) = 0; // WM_TIMER

@@ -174,18 +174,26 @@ int SimUi::RunDialog(int templateId, IDialogLogic& logic) {
         templateId == IDD_SETTINGS ? std::set<int>{IDC_POSITION_EDIT, IDC_TRANS_EDIT} : std::set<int>{};
     auto controls = std::make_shared<SimDialogControls>(logic, id, edits);
     logic.OnInitDialog(*controls);
+    SimDialogControls* const outer = m_running;
+    m_running = controls.get();
     auto& scripts = m_dialogScripts[templateId];
     if (!scripts.empty()) {
         const DialogScript script = std::move(scripts.front());
         scripts.pop_front();
         script(logic, *controls);
     }
+    m_running = outer;
     controls->Click(kIdCancel);
     const int result = controls->Ended() ? controls->Result() : kIdCancel;
     if (m_desktop)
         m_desktop->Remove(id);
     m_dialogs.push_back({templateId, result, controls});
     return result;
+}
+
+void SimUi::EndRunningDialog(int result) {
+    if (m_running && !m_running->Ended())
+        m_running->EndDialog(result);
 }
 
 bool SimWindow::Create(const WindowCreateParams& params) {

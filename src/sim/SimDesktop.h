@@ -115,6 +115,8 @@ public:
     // foreground window; it is removed when it ends. Edit boxes of the settings dialog notify
     // the logic of every change of their text.
     int RunDialog(int templateId, IDialogLogic& logic) override;
+    // Ends the dialog that is running (from inside its script) as the platform does.
+    void EndRunningDialog(int result) override;
     struct DialogRun {
         int templateId = 0;
         int result = 0;
@@ -137,6 +139,7 @@ private:
     std::vector<Utf8String> m_fileDialogs;
     std::map<int, std::deque<DialogScript>> m_dialogScripts;
     std::vector<DialogRun> m_dialogs;
+    SimDialogControls* m_running = nullptr;
 };
 
 class SimSystem : public ISystem {

@@ -78,6 +78,7 @@ private:
 struct DialogSession {
     IDialogLogic& logic;
     Win32DialogControls controls;
+    HWND& running; // where the dialog's window is kept while it runs
 };
 
 // The dialog in the middle of the screen's work area, as the framework places a dialog whose
@@ -100,6 +101,7 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam)
         session = reinterpret_cast<DialogSession*>(lParam);
         SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         session->controls.SetDialog(dialog);
+        session->running = dialog;
         CenterOnWorkArea(dialog);
         return session->logic.OnInitDialog(session->controls);
     }
@@ -194,11 +196,19 @@ bool Win32Ui::ChooseFileToOpen(const Utf8String& title, Utf8String& path) {
 
 int Win32Ui::RunDialog(int templateId, IDialogLogic& logic) {
     InitTrackbarClass();
-    DialogSession session{logic, Win32DialogControls(m_title)};
+    const HWND outer = m_runningDialog;
+    m_runningDialog = nullptr;
+    DialogSession session{logic, Win32DialogControls(m_title), m_runningDialog};
     // No parent window: the dialog stands on its own while the character is hidden.
     const INT_PTR result = DialogBoxParamW(m_instance, MAKEINTRESOURCEW(templateId), nullptr, DialogProc,
                                            reinterpret_cast<LPARAM>(&session));
+    m_runningDialog = outer;
     return static_cast<int>(result);
+}
+
+void Win32Ui::EndRunningDialog(int result) {
+    if (m_runningDialog && IsWindow(m_runningDialog))
+        EndDialog(m_runningDialog, result);
 }
 
 } // namespace kp::win32

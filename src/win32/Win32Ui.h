@@ -18,6 +18,7 @@ public:
     MessageResult ShowMessage(const Utf8String& text, MessageStyle style) override;
     bool ChooseFileToOpen(const Utf8String& title, Utf8String& path) override;
     int RunDialog(int templateId, IDialogLogic& logic) override;
+    void EndRunningDialog(int result) override;
 
     // Message boxes are owned by this window while it exists, so that they never sit under the
     // topmost character; before it exists, and after it is gone, they have no owner.
@@ -29,6 +30,7 @@ private:
     HINSTANCE m_instance;
     const Win32CharacterWindow* m_owner = nullptr;
     std::wstring m_title;
+    HWND m_runningDialog = nullptr; // the dialog RunDialog runs, from its WM_INITDIALOG on
 };
 
 } // namespace kp::win32

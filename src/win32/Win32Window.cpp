@@ -268,6 +268,10 @@ LRESULT Win32CharacterWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) 
         return 0;
     case WM_QUERYENDSESSION:
         return m_events ? m_events->OnQueryEndSession() : TRUE;
+    case WM_ENDSESSION:
+        if (m_events)
+            m_events->OnEndSession(wParam != 0);
+        return 0;
     case WM_PAINT:
         OnPaint();
         return 0;

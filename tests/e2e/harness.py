@@ -67,15 +67,16 @@ def equal(actual, expected, what):
         raise CaseFailure("%s: expected %r, got %r" % (what, expected, actual))
 
 
-def wait_until(what, probe, timeout=15.0, interval=0.1):
+def wait_until(what, probe, timeout=15.0, interval=0.1, detail=None):
     """probe()'s first true value, asked every `interval` seconds; fails after the timeout with what
-    was looked for."""
+    was looked for (and detail(), when given, telling what was found instead)."""
     deadline = time.monotonic() + timeout
     while True:
         value = probe()
         if value:
             return value
-        check(time.monotonic() < deadline, "%s: not within %.0f s" % (what, timeout))
+        if time.monotonic() >= deadline:
+            raise CaseFailure("%s: not within %.0f s%s" % (what, timeout, "; " + detail() if detail else ""))
         time.sleep(interval)
 
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 namespace kp {
 namespace {
@@ -237,6 +238,59 @@ TEST_F(MainFrameCommandsTest, SettingsOkAppliesTheDialogsValues) {
     const std::size_t index = static_cast<std::size_t>(expected.Next()) % 3;
     EXPECT_EQ(frame.m_pScript, frame.m_pData + frame.File().PatternOffset(index));
     EXPECT_EQ(desk.window.m_timers.at(kFrameTimer), 10u);
+}
+
+// The settings dialog open at position 40, pattern 2, the user having typed 90 and ticked random
+// start, when `event` comes; then the user presses OK. Returns the dialog's result and the number
+// of settings writes made before OK.
+class SettingsInterrupted : public MainFrameCommandsTest {
+protected:
+    std::size_t writesBeforeOk = 0;
+    int Run(const std::function<void()>& event) {
+        Create();
+        frame.m_nPosition = 40;
+        frame.m_nPattern = 2;
+        desk.ui.QueueDialog(IDD_SETTINGS, [&](IDialogLogic&, sim::SimDialogControls& c) {
+            c.Type(IDC_POSITION_EDIT, "90");
+            c.Tick(IDC_RANDOM_MODE);
+            event();
+            writesBeforeOk = desk.settings.Writes().size();
+            c.Click(kIdOk); // nothing once the dialog has ended
+        });
+        frame.OnSettings();
+        return desk.ui.Dialogs().at(0).result;
+    }
+};
+
+// The logon ends: the settings are written before the end-of-session handler returns (the
+// process may be ended right after), without what the dialog shows, and the dialog ends as Cancel.
+TEST_F(SettingsInterrupted, SessionEndCancelsTheDialogAndWritesAtOnce) {
+    EXPECT_EQ(Run([&] {
+                  EXPECT_TRUE(frame.OnQueryEndSession());
+                  EXPECT_EQ(desk.settings.Writes().size(), 0u);
+                  frame.OnEndSession(TRUE);
+              }),
+              kIdCancel);
+    EXPECT_EQ(desk.settings.Find(app.m_strCharName, "Position")->number, 40);
+    EXPECT_EQ(desk.settings.Find(app.m_strCharName, "Pattern")->number, 2);
+    EXPECT_EQ(desk.settings.Find("Kelpo32", "CharName")->text, app.m_strCharName);
+    EXPECT_EQ(desk.settings.Find("Kelpo32", "RandomMode"), nullptr);
+    EXPECT_EQ(frame.m_nPosition, 40);
+    EXPECT_EQ(desk.window.m_closePosted, 2); // at the question, and again at the end
+}
+
+TEST_F(SettingsInterrupted, SessionThatGoesOnLeavesTheDialogOpen) {
+    EXPECT_EQ(Run([&] { frame.OnEndSession(FALSE); }), kIdOk);
+    EXPECT_EQ(writesBeforeOk, 0u);
+    EXPECT_EQ(frame.m_nPosition, 90);
+}
+
+// A dialog that outlives its window (closed while the dialog is open) applies nothing.
+TEST_F(SettingsInterrupted, OkAfterTheWindowClosedAppliesNothing) {
+    EXPECT_EQ(Run([&] { frame.OnClose(); }), kIdOk);
+    EXPECT_EQ(desk.settings.Find("Kelpo32", "RandomMode"), nullptr);
+    EXPECT_EQ(app.m_nSavedPosition, 40);
+    EXPECT_EQ(frame.m_nPosition, 40);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -45,13 +45,21 @@
 //       CreateProcessW(EXE, CMDLINE) with exactly that command line (program name included), waits
 //       for the program and exits with its exit code after printing {"exit":N}. This is how a test
 //       gives a program a command line that no argument quoting would produce.
-//   probe target --rect L T R B [--title T] [--color 0xRRGGBB] [--ms N]
+//   probe target --rect L T R B [--title T] [--color 0xRRGGBB] [--ms N] [--hang]
 //       Shows a borderless window of that screen rectangle, filled with the colour (default green
 //       0x00C000), titled T (default "Target"), makes it the foreground window and keeps it for N
 //       milliseconds (default 60000) or until it gets WM_CLOSE; prints {"hwnd":N} once it is shown.
-//       A window for the character to stand on.
+//       A window for the character to stand on. With --hang the probe then answers no message at
+//       all for those N milliseconds, as a program that has stopped responding.
 //   probe move HWND L T R B
 //       Moves and sizes a window to that screen rectangle without activating it.
+//   probe endsession HWND [--kill]
+//       The user's logon ending for the process that owns HWND, as Windows ends it: WM_QUERYENDSESSION
+//       (lParam ENDSESSION_LOGOFF) sent to each of the process's top-level windows, then, when every one
+//       agreed, WM_ENDSESSION (wParam TRUE) sent to each. With --kill the process is then ended at once
+//       (TerminateProcess), as Windows may end it as soon as its windows have answered WM_ENDSESSION.
+//       {"windows":[{"hwnd","class","query"},...],"agreed","killed"}; "query" is the answer (-1: none
+//       within 10 s).
 //   probe foreground
 //       {"hwnd":N} of the foreground window (0 for none).
 //   probe menu [--timeout MS]
@@ -818,8 +826,11 @@ int cmdTarget(int argc, wchar_t** argv) {
     bool haveRect = false;
     const wchar_t* title = L"Target";
     long long color = 0x00C000, ms = 60000;
+    bool hang = false;
     for (int i = 0; i < argc; ++i) {
-        if (!wcscmp(argv[i], L"--rect") && i + 4 < argc) {
+        if (!wcscmp(argv[i], L"--hang")) {
+            hang = true;
+        } else if (!wcscmp(argv[i], L"--rect") && i + 4 < argc) {
             if (!parseRect(argv + i + 1, r))
                 return usage();
             haveRect = true;
@@ -855,6 +866,11 @@ int cmdTarget(int argc, wchar_t** argv) {
     Json j;
     j.open('{').key("hwnd").num(reinterpret_cast<INT_PTR>(hwnd)).close('}');
     emit(j);
+    if (hang) {
+        // A program that stopped answering: its window stays, nothing is dispatched any more.
+        Sleep(static_cast<DWORD>(ms));
+        return 0;
+    }
     SetTimer(hwnd, 1, static_cast<UINT>(ms), nullptr);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -878,6 +894,86 @@ int cmdMove(int argc, wchar_t** argv) {
         return fail(L"SetWindowPos failed, error " + std::to_wstring(GetLastError()));
     Json j;
     j.open('{').key("moved").num(reinterpret_cast<INT_PTR>(hwnd)).close('}');
+    emit(j);
+    return 0;
+}
+
+// Answers to the end-of-session messages, as SendMessageCallbackW hands them back.
+struct SessionAnswers {
+    std::vector<long long> query; // per window, -1 until answered
+    std::size_t ended = 0;        // WM_ENDSESSION calls returned
+};
+
+void CALLBACK sessionAnswer(HWND, UINT msg, ULONG_PTR data, LRESULT result) {
+    auto* slot = reinterpret_cast<std::pair<SessionAnswers*, std::size_t>*>(data);
+    if (msg == WM_QUERYENDSESSION)
+        slot->first->query[slot->second] = static_cast<long long>(result);
+    else
+        ++slot->first->ended;
+}
+
+int cmdEndSession(int argc, wchar_t** argv) {
+    HWND hwnd;
+    if (argc < 1 || argc > 2 || !parseWindow(argv[0], hwnd) || (argc == 2 && wcscmp(argv[1], L"--kill")))
+        return usage();
+    DWORD pid = 0;
+    const DWORD tid = GetWindowThreadProcessId(hwnd, &pid);
+    if (!tid)
+        return fail(L"no such window");
+    std::vector<HWND> windows;
+    std::vector<std::wstring> classes; // read now: the windows may be gone at the end
+    for (HWND w : topLevelWindows()) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == pid) {
+            windows.push_back(w);
+            classes.push_back(className(w));
+        }
+    }
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE); // the queue the answers come back to
+    SessionAnswers answers;
+    answers.query.assign(windows.size(), -1);
+    std::vector<std::pair<SessionAnswers*, std::size_t>> slots;
+    for (std::size_t i = 0; i < windows.size(); ++i)
+        slots.emplace_back(&answers, i);
+    // Both messages are queued while the program's thread is held, so that they arrive before
+    // anything the program posts itself in answer, as when the session ends without a pause.
+    HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, tid);
+    const bool held = thread && SuspendThread(thread) != static_cast<DWORD>(-1);
+    for (std::size_t i = 0; i < windows.size(); ++i)
+        SendMessageCallbackW(windows[i], WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, sessionAnswer,
+                             reinterpret_cast<ULONG_PTR>(&slots[i]));
+    for (std::size_t i = 0; i < windows.size(); ++i)
+        SendMessageCallbackW(windows[i], WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, sessionAnswer,
+                             reinterpret_cast<ULONG_PTR>(&slots[i]));
+    if (held)
+        ResumeThread(thread);
+    if (thread)
+        CloseHandle(thread);
+    const DWORD deadline = GetTickCount() + 10000;
+    while (answers.ended < windows.size() && static_cast<LONG>(deadline - GetTickCount()) > 0) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    }
+    bool killed = false;
+    if (argc == 2 && answers.ended == windows.size()) {
+        HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, pid);
+        killed = process && TerminateProcess(process, 0);
+        if (process)
+            CloseHandle(process);
+    }
+    bool agreed = true;
+    Json j;
+    j.open('{').key("windows").open('[');
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        agreed = agreed && answers.query[i] > 0;
+        j.item().open('{').key("hwnd").num(reinterpret_cast<INT_PTR>(windows[i]));
+        j.key("class").str(classes[i]).key("query").num(answers.query[i]).close('}');
+    }
+    j.close(']').key("agreed").boolean(agreed).key("ended").num(static_cast<long long>(answers.ended));
+    j.key("held").boolean(held).key("killed").boolean(killed).close('}');
     emit(j);
     return 0;
 }
@@ -1115,6 +1211,8 @@ int wmain(int argc, wchar_t** argv) {
         return cmdTarget(n, rest);
     if (cmd == L"move")
         return cmdMove(n, rest);
+    if (cmd == L"endsession")
+        return cmdEndSession(n, rest);
     if (cmd == L"foreground")
         return n ? usage() : cmdForeground();
     if (cmd == L"menu")
