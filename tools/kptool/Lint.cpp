@@ -6,6 +6,7 @@
 #include "ScriptDecode.h"
 
 #include "chardata/DataFile.h"
+#include "chardata/Loader.h"
 #include "engine/ScriptHost.h"
 #include "engine/ScriptReader.h"
 
@@ -70,6 +71,12 @@ private:
         const std::size_t table = 4 * ColorTableEntries(bi.biBitCount);
         if (!m_image.Contains(bih + kBitmapInfoHeaderSize, table))
             return cell + "'s colour table lies outside the file";
+        // The program draws no cell, and makes no shape of one, whose sides are 0 or larger
+        // than it shows; cell 0 never gets here (the loader refuses the file).
+        if (!CellSizeInRange(bi.biWidth, bi.biHeight))
+            return cell + " has a picture size of " + std::to_string(bi.biWidth) + " x " +
+                   std::to_string(bi.biHeight) + ": the program skips a cell of 0 or more than " +
+                   std::to_string(kMaxCellSide) + " pixels either way";
         const FileOffset bits = m_file.PixelBitsOffset(bih, bi);
         if (bi.biCompression == kMaskRunLength && bi.biBitCount == 1) {
             if (draw)
@@ -78,9 +85,6 @@ private:
                 return cell + "'s pixel bits lie outside the file";
             return "";
         }
-        if (bi.biWidth <= 0 || bi.biHeight == 0)
-            return cell + " has a picture size of " + std::to_string(bi.biWidth) + " x " +
-                   std::to_string(bi.biHeight);
         const std::size_t rows =
             static_cast<std::size_t>(bi.biHeight < 0 ? -static_cast<std::int64_t>(bi.biHeight) : bi.biHeight);
         const std::size_t need = DibRowBytes(bi.biWidth, bi.biBitCount) * rows;
