@@ -4,8 +4,8 @@
 // After every happening the state must lie within its limits; day by day, the heap that the
 // program holds must not grow (counted by the replaced operator new), nor its mask slots and
 // fonts. The virtual span is a week, or as many hours as the environment variable
-// KP_LONGRUN_HOURS says (the sanitizer build sets half a day); it is cut into seven periods, compared
-// with each other.
+// KP_LONGRUN_HOURS says (the sanitizer build sets half a day); it is cut into seven periods,
+// compared with each other.
 #include "Assembler.h"
 #include "BmpFile.h"
 #include "BuildCommand.h"
