@@ -4,6 +4,7 @@
 // read outside the image faults even in a build without sanitizers.
 #include "ExerciseImage.h"
 #include "InputChecks.h"
+#include "KptoolCheck.h"
 #include "SourceCheck.h"
 
 #include <gtest/gtest.h>
@@ -111,6 +112,8 @@ TEST(Crashers, EveryFileGetsAVerdictWithoutReadingOutside) {
         ASSERT_TRUE(image.Ok());
         const fuzz::Exercised r = fuzz::ExerciseImage(image.Data(), bytes.size());
         EXPECT_EQ(fuzz::CheckContextMenu(image.Data(), bytes.size()), "");
+        // kptool reads the same file for dump, check --lint and dump --source.
+        EXPECT_EQ(fuzz::CheckKptool(image.Data(), bytes.size()), "");
         // The corrupt fixtures must never be installed, whatever the user answers.
         if (name.rfind("corrupt-", 0) == 0) {
             const bool installable =

@@ -44,6 +44,9 @@ Project Pictures() {
     p.files["c4.bmp"] = tool::WriteBmp(build::Cell4({"0123", "4567"}));
     p.files["c24.bmp"] = tool::WriteBmp(build::SolidCell24(3, 2, 10, 20, 30));
     p.files["s.wav"] = build::MakeWave({1, 2, 3});
+    p.files["wide.bmp"] = tool::WriteBmp(build::SolidCell8(4097, 1, 9));
+    p.files["tall.bmp"] = tool::WriteBmp(build::MaskCell1(std::vector<std::string>(4097, "1")));
+    p.files["edge.bmp"] = tool::WriteBmp(build::SolidCell8(4096, 1, 9));
     return p;
 }
 
@@ -666,6 +669,29 @@ TEST(Lint, FindsEveryStaticProblem) {
         for (const std::string& p : problems)
             found = found || p.find(c.problem) != std::string::npos;
         EXPECT_TRUE(found) << (problems.empty() ? "no problem found" : problems[0]);
+    }
+}
+
+// A cell other than cell 0 may be larger than the program shows; it is skipped when drawn or
+// made a shape, and the lint says so.
+TEST(Lint, CellsBeyondTheSizeLimit) {
+    const std::string cells = "cell 2 \"wide.bmp\" at 0 0\ncell 3 \"tall.bmp\" at 0 0 mask-runs\n"
+                              "cell 4 \"edge.bmp\" at 0 0\n";
+    const std::pair<const char*, const char*> cases[] = {
+        {" OP_DRAW 2\n OP_WAIT 1", "pattern 1 \"P\" offset 5: cell 2 has a picture size of 4097 x 1: the "
+                                   "program skips a cell of 0 or more than 4096 pixels either way"},
+        {" OP_NEWSHAPE 'b' 3\n OP_WAIT 1", "offset 5: cell 3 has a picture size of 1 x 4097"},
+        {"a: OP_DRAW 4\n OP_WAIT 1\n OP_GOTO a", nullptr},
+        {"a: OP_PALETTE 'b' 2\n OP_WAIT 1\n OP_GOTO a", nullptr}, // a palette has no size
+    };
+    for (const auto& [body, problem] : cases) {
+        SCOPED_TRACE(body);
+        const std::vector<std::string> problems = LintBody(body, cells);
+        if (!problem)
+            EXPECT_TRUE(problems.empty()) << problems[0];
+        else
+            EXPECT_TRUE(!problems.empty() && problems[0].find(problem) != std::string::npos)
+                << (problems.empty() ? "no problem found" : problems[0]);
     }
 }
 

@@ -366,6 +366,30 @@ TEST_F(MainFrameTest, AClickWithoutAClickEntryOnlyArmsTheDrag) {
     EXPECT_EQ(desk.window.m_timers.at(kFrameTimer), 700u);
 }
 
+// The click entry outlives a pattern change: a click then enters the new pattern at the old
+// pattern's offset and runs what it finds there. An instruction that reaches past the file stops
+// the script without a frame timer; the next pattern start sets one again.
+TEST_F(MainFrameTest, AClickEntryOfAnEarlierPatternMayStopTheScriptUntilAPatternStarts) {
+    Script second;
+    second.Wait(1000);
+    const DWORD entry = second.Here();
+    second.Op(OP_PLAYFILE).Word(0x7FFF); // a string of 32767 bytes: past the end of the file
+    Script first;
+    first.Op(OP_CLICKON).Dword(entry).Wait(500);
+    Create({first, second});
+    frame.OnPatternMenu(kPatternCommandBase + 1);
+    frame.OnTimer(kFrameTimer);
+    ASSERT_EQ(frame.m_nClickEntry, static_cast<int>(entry));
+    frame.OnPatternMenu(kPatternCommandBase + 2);
+    frame.OnTimer(kFrameTimer);
+    ASSERT_EQ(desk.window.m_timers.at(kFrameTimer), 1000u);
+    frame.OnLButtonDown(0, Point{1, 1});
+    EXPECT_EQ(desk.window.m_timers.count(kFrameTimer), 0u);
+    EXPECT_EQ(frame.m_nScriptPos, static_cast<int>(entry));
+    frame.OnPatternMenu(kPatternCommandBase + 2);
+    EXPECT_EQ(desk.window.m_timers.at(kFrameTimer), kPatternStartWait);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Closing
 

@@ -6,6 +6,7 @@
 #include "ScriptDecode.h"
 
 #include "chardata/DataFile.h"
+#include "chardata/Loader.h"
 #include "engine/ScriptHost.h"
 #include "engine/ScriptReader.h"
 
@@ -57,8 +58,9 @@ private:
         }
     }
 
-    // What is wrong with using cell c, or an empty text.
-    std::string CellProblem(DWORD c, bool draw) {
+    // What is wrong with using cell c, or an empty text: to draw it, to make a shape of it, or
+    // (`palette`) to take its palette, which does not depend on its size.
+    std::string CellProblem(DWORD c, bool draw, bool palette) {
         const std::string cell = "cell " + std::to_string(c);
         if (c >= m_cellTable)
             return cell + " is past the cell table (" + Plural(m_cellTable, "entry", "entries") + ")";
@@ -70,6 +72,12 @@ private:
         const std::size_t table = 4 * ColorTableEntries(bi.biBitCount);
         if (!m_image.Contains(bih + kBitmapInfoHeaderSize, table))
             return cell + "'s colour table lies outside the file";
+        // The program draws no cell, and makes no shape of one, whose sides are 0 or larger
+        // than it shows; cell 0 never gets here (the loader refuses the file).
+        if (!palette && !CellSizeInRange(bi.biWidth, bi.biHeight))
+            return cell + " has a picture size of " + std::to_string(bi.biWidth) + " x " +
+                   std::to_string(bi.biHeight) + ": the program skips a cell of 0 or more than " +
+                   std::to_string(kMaxCellSide) + " pixels either way";
         const FileOffset bits = m_file.PixelBitsOffset(bih, bi);
         if (bi.biCompression == kMaskRunLength && bi.biBitCount == 1) {
             if (draw)
@@ -78,9 +86,6 @@ private:
                 return cell + "'s pixel bits lie outside the file";
             return "";
         }
-        if (bi.biWidth <= 0 || bi.biHeight == 0)
-            return cell + " has a picture size of " + std::to_string(bi.biWidth) + " x " +
-                   std::to_string(bi.biHeight);
         const std::size_t rows =
             static_cast<std::size_t>(bi.biHeight < 0 ? -static_cast<std::int64_t>(bi.biHeight) : bi.biHeight);
         const std::size_t need = DibRowBytes(bi.biWidth, bi.biBitCount) * rows;
@@ -142,12 +147,12 @@ private:
         switch (op.code) {
         case OP_DRAW:
             if (literal(0))
-                Cell(at, 0, a, true);
+                Cell(at, 0, a, true, false);
             break;
         case OP_NEWSHAPE:
         case OP_PALETTE:
             if (a == 'b' && literal(1))
-                Cell(at, 1, b, false);
+                Cell(at, 1, b, false, op.code == OP_PALETTE);
             break;
         case OP_SETSHAPE:
             if (literal(0) && a >= kRegionSlots)
@@ -194,8 +199,8 @@ private:
         }
     }
 
-    void Cell(std::size_t at, int k, DWORD c, bool draw) {
-        const std::string p = CellProblem(c, draw);
+    void Cell(std::size_t at, int k, DWORD c, bool draw, bool palette) {
+        const std::string p = CellProblem(c, draw, palette);
         if (!p.empty())
             Problem(at, k, p);
     }
