@@ -105,17 +105,9 @@ TrackOutcome Track(IDesktop& desktop, const TrackRequest& request, PlacementStat
     const int x = ClampToInt(rc.left + position * freeWidth / 100);
     const int y = ClampToInt(static_cast<long long>(rc.top) - request.m_nOffsetY);
 
-    // The system may have moved the window behind the program's back (a monitor unplugged
-    // under it takes its windows to another one): one that is not where it was last placed is
-    // placed again, even though its target stayed where it was. Not while placement is paused:
-    // then the user may be dragging it, and a script's own placement must not snap it back.
-    Rect now;
-    const bool displaced = state.m_bTracking && desktop.GetWindowRect(self, now) &&
-                           (now.left != state.m_nLastX || now.top != state.m_nLastY);
-
     // Every placement goes to the top of the always-on-top band; force topmost repeats it when
     // nothing moved, to come back above always-on-top windows that covered the character.
-    if (request.m_bTopMost || x != state.m_nLastX || y != state.m_nLastY || displaced)
+    if (request.m_bTopMost || x != state.m_nLastX || y != state.m_nLastY)
         desktop.SetWindowPos(self, InsertAfter::Topmost, x, y, 0, 0, kPlaceFlags);
     if (!desktop.IsVisible(self))
         desktop.SetWindowPos(self, InsertAfter::Topmost, x, y, 0, 0, kPlaceFlags | swp::kShowWindow);

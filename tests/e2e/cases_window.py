@@ -239,20 +239,6 @@ def stands_on_its_target_and_follows_it(ctx):
 
 
 @case(archs=BOTH)
-def put_back_on_its_target_after_the_system_moved_it(ctx):
-    """The system moves the character window itself, as it moves the windows of a monitor that is
-    unplugged, while the target stays where it is: the placement tick puts it back."""
-    prefix = ctx.prefix()
-    path = install(ctx, prefix, "戻る")
-    program, window = start_character(ctx, prefix, path, ["-p25"])
-    start_target(prefix, (100, 200, 500, 400))
-    window = wait_for(prefix, "placed on the target", placed_at(190, 200))
-    prefix.probe("move", window["hwnd"], 600, 500, 600 + WIDTH, 500 + HEIGHT)
-    wait_for(prefix, "back on the target", placed_at(190, 200))
-    close(prefix, program, window)
-
-
-@case(archs=BOTH)
 def read_only_settings_are_read_and_nothing_is_reported(ctx):
     """The character's settings locked read-only, as an administrator locks them: the stored position
     is still read and used; what cannot be written at the end is dropped without a word."""

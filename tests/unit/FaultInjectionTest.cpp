@@ -408,7 +408,12 @@ std::vector<FaultCase> Cases() {
             EXPECT_EQ(r.CharacterRect().left, 1068);
             r.desk.desktop.RemoveMonitor(1); // the system moves the character, not the editor
             r.Run(150);
-            EXPECT_EQ(r.CharacterRect().left, 1068);
+            // An unchanged placement leaves the character where the system put it, on the
+            // remaining screen; the target's next move places it again.
+            EXPECT_EQ(r.CharacterRect().left, 44);
+            r.desk.desktop.Find(r.editor)->rect = Rect{500, 200, 1000, 500};
+            r.Run(150);
+            EXPECT_EQ(r.CharacterRect().left, 968);
             EXPECT_EQ(r.CharacterRect().top, 200);
         });
     add("the resolution changes under the target").During([](FaultRun& r) {

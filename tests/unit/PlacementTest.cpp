@@ -118,18 +118,6 @@ TEST_F(Track, MovesOnlyWhenNeededAndShowsInTheTopmostBandWithoutActivating) {
     EXPECT_EQ(desk.m_calls, Calls{Pos(110, 250, "0x51")});
 }
 
-TEST_F(Track, AWindowTheSystemMovedIsPlacedAgainUnlessPlacementIsPaused) {
-    ShowFirst();
-    // The system moves the character itself (a monitor unplugged under it); the target stays.
-    desk.Find(self)->rect = Rect{20, 20, 20 + kWidth, 20 + kHeight};
-    Run(); // placement paused (a drag, the menu): a script's own placement leaves it there
-    EXPECT_TRUE(desk.m_calls.empty());
-    state.m_bTracking = TRUE;
-    Run();
-    EXPECT_EQ(desk.m_calls, Calls{Pos(300, 300, "0x11")});
-    EXPECT_EQ(Self().rect.left, 300);
-}
-
 TEST_F(Track, ForceTopmostReplacesOnEveryCallAndComesBackAboveAlwaysOnTopWindows) {
     ShowFirst();
     SimDesktopWindows::Window onTop;
