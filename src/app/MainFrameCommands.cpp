@@ -4,9 +4,11 @@
 #include "app/Commands.h"
 #include "app/ContextMenu.h"
 #include "app/MainFrame.h"
+
 #include "app/SettingsDlg.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace kp {
 
@@ -186,14 +188,19 @@ void CMainFrame::OnExitAll() {
     const AnsiString cls = Cut(desktop->WindowClass(self));
     // On top of everything, so that the walk down from here meets every other window.
     desktop->SetWindowPos(self, InsertAfter::Topmost, 0, 0, 0, 0, swp::kNoSize | swp::kNoMove);
+    // The walk ends before the first close is posted: an instance that handles its close at
+    // once is gone from the z-order, and the walk could not go on below it.
+    std::vector<WindowId> instances;
     WindowId w = self;
     for (int i = 0; i < kMaxWalk; ++i) {
         w = desktop->WindowBelow(w);
         if (!w)
             break;
         if (w != self && Cut(desktop->WindowTitle(w)) == title && Cut(desktop->WindowClass(w)) == cls)
-            desktop->PostClose(w);
+            instances.push_back(w);
     }
+    for (const WindowId instance : instances)
+        desktop->PostClose(instance);
     desktop->PostClose(self);
 }
 

@@ -221,6 +221,7 @@ bool SimDesktopWindows::IsCloaked(WindowId window) {
 }
 
 WindowId SimDesktopWindows::WindowBelow(WindowId window) {
+    Query(window);
     const auto it = std::find(m_zorder.begin(), m_zorder.end(), window);
     if (it == m_zorder.end() || it + 1 == m_zorder.end())
         return 0;

@@ -355,6 +355,27 @@ TEST_F(MainFrameCommandsTest, ExitAllClosesEveryInstanceThisOneLast) {
     EXPECT_EQ(desk.desktop.m_closePosted.back(), self);
 }
 
+TEST_F(MainFrameCommandsTest, ExitAllReachesEveryInstanceWhileTheOthersCloseAtOnce) {
+    std::vector<WindowId> others;
+    for (int i = 0; i < 3; ++i)
+        others.push_back(desk.desktop.Add({0, kAppTitle, kWindowClass, {0, 0, 10, 10}}));
+    Create();
+    const WindowId self = desk.window.m_id;
+    // Another instance handles its close and is gone before this one asks for the next window.
+    desk.desktop.m_beforeQuery = [&](WindowId) {
+        for (const WindowId w : desk.desktop.m_closePosted)
+            if (w != self)
+                desk.desktop.Remove(w);
+    };
+    frame.OnExitAll();
+    std::vector<WindowId> closed = desk.desktop.m_closePosted;
+    ASSERT_FALSE(closed.empty());
+    EXPECT_EQ(closed.back(), self);
+    closed.pop_back();
+    std::sort(closed.begin(), closed.end());
+    EXPECT_EQ(closed, others);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Drag
 
