@@ -66,5 +66,12 @@ run: dist
 measure: native win32 win64
 	python3 bench/wine/measure.py --arch win32 --arch win64 $(MEASURE_ARGS)
 
+# A ten-minute run of the sample under Wine (bench/wine/soak.py): the program's GDI objects and
+# memory must stay flat after the first minute. Not part of `make test`; SOAK_SECONDS=N runs N s.
+SOAK_SECONDS ?= 600
+.PHONY: soak
+soak: dist
+	SOAK_SECONDS=$(SOAK_SECONDS) python3 bench/wine/soak.py
+
 clean:
 	rm -rf build dist

@@ -88,8 +88,23 @@ def bmp8(width, height, shade):
     return head + info + palette + bytes(rows)
 
 
-def make_character(kptool, out_dir, width, height, interval):
-    """Builds measure.kp (two cells drawn by turns, `interval` ms apart) with kptool; returns its path."""
+FRAMES_BODY = """loop:   OP_DRAW 0
+        OP_WAIT %(ms)d
+        OP_DRAW 1
+        OP_WAIT %(ms)d
+        OP_GOTO loop
+"""
+# Standing still: one frame, then one long wait after another.
+STILL_BODY = """        OP_DRAW 0
+loop:   OP_WAIT 30000
+        OP_GOTO loop
+"""
+STILL_INTERVAL = 30000
+
+
+def make_character(kptool, out_dir, width, height, interval, still=False):
+    """Builds measure.kp (two cells drawn by turns, `interval` ms apart), or with `still` still.kp (one
+    cell, then waits of 30 s), with kptool; returns its path."""
     with open(os.path.join(out_dir, "cell0.bmp"), "wb") as f:
         f.write(bmp8(width, height, 40))
     with open(os.path.join(out_dir, "cell1.bmp"), "wb") as f:
@@ -107,13 +122,8 @@ cell 0 "cell0.bmp" at 0 0
 cell 1 "cell1.bmp" at 0 0
 
 pattern "frames"
-loop:   OP_DRAW 0
-        OP_WAIT %(ms)d
-        OP_DRAW 1
-        OP_WAIT %(ms)d
-        OP_GOTO loop
-""" % {"ms": interval, "w": width, "h": height})
-    out = os.path.join(out_dir, "measure.kp")
+%(body)s""" % {"ms": interval, "w": width, "h": height, "body": STILL_BODY if still else FRAMES_BODY % {"ms": interval}})
+    out = os.path.join(out_dir, "still.kp" if still else "measure.kp")
     done = subprocess.run([kptool, "build", source, "-o", out], stdout=subprocess.PIPE,
                           stderr=subprocess.STDOUT)
     if done.returncode != 0 or not os.path.exists(out):
@@ -332,7 +342,11 @@ class Lane:
         self.meter = Meter(pid, label)
 
 
-def run(args, arch, session, kp_path):
+def run(args, arch, session, kp_path, seconds=None, interval=None):
+    """Measures one build; `seconds` and `interval` (the floor's frame interval) default to the
+    arguments'."""
+    seconds = seconds or args.seconds
+    interval = interval or args.interval
     exe = args.exe or find_build_file(arch, "src", "win32", "Kelpo32.exe")
     floor = args.floor or find_build_file(arch, "bench", "wine", "floor.exe")
     if not floor:
@@ -345,7 +359,7 @@ def run(args, arch, session, kp_path):
     floor = os.path.abspath(floor)
     exe = os.path.abspath(exe) if exe else None
     width, height = args.size
-    size = ["--size", str(width), str(height), "--interval", str(args.interval)]
+    size = ["--size", str(width), str(height), "--interval", str(interval)]
     extra = ["--every-tick"] if args.topmost else []
     if args.floor_queries == "all":
         extra.append("--all-queries")
@@ -396,9 +410,9 @@ def run(args, arch, session, kp_path):
         started = time.monotonic()
         while True:
             elapsed = time.monotonic() - started
-            if elapsed >= args.seconds:
+            if elapsed >= seconds:
                 break
-            time.sleep(min(1.0, args.seconds - elapsed))
+            time.sleep(min(1.0, seconds - elapsed))
             for m in meters:
                 m.sample()
             for lane in lanes:
@@ -559,7 +573,17 @@ def rounds_line(rounds):
                                  max(s["mem_spread"]) / MB))
 
 
-def markdown(results, args, wine_version):
+def still_text(result, s):
+    product, floor = result["lanes"][0].meter, result["lanes"][1].meter
+    return ("%s standing still (one long wait after another), %.0f s: %.2f CPU s, %.1f wake-ups/s; floor.exe "
+            "painting every 30 s: %.2f CPU s, %.1f wake-ups/s; %.2fx the floor's CPU (goal: at most the "
+            "placement tick's cost, 1.0x: %s)" % (
+                result["arch"], result["seconds"], product.cpu_seconds, product.wakeups / result["seconds"],
+                floor.cpu_seconds, floor.wakeups / result["seconds"], s["cpu_ratio"],
+                "met" if s["cpu_ratio"] <= 1.0 else "not met"))
+
+
+def markdown(results, args, wine_version, still=()):
     def para(text):
         return textwrap.fill(text, width=100, break_on_hyphens=False) + "\n"
 
@@ -606,6 +630,8 @@ def markdown(results, args, wine_version):
             lines.append(para("%s: the round shown has the median CPU ratio of %d rounds, which ranged "
                               "%.2fx..%.2fx." % (result["arch"], len(s["spread"]), s["spread"][0],
                                                  s["spread"][-1])))
+    for result, s in still:
+        lines.append(para(still_text(result, s) + "."))
     for result, _ in results:
         line = resident_line(result, limit=6)
         if line:
@@ -641,6 +667,9 @@ def main():
                         help="measure each build this many times; the median CPU ratio counts (default 1)")
     parser.add_argument("--warmup", type=float, default=3.0,
                         help="seconds between both windows' appearance and the measuring (default 3)")
+    parser.add_argument("--still-seconds", type=float, default=30.0,
+                        help="then measure a character standing still (one long wait after another) next to "
+                        "the floor painting every 30 s, for this many seconds; 0: not (default 30)")
     parser.add_argument("--fps", type=float, default=10.0, help="the character's frame rate (default 10)")
     parser.add_argument("--size", type=int, nargs=2, metavar=("W", "H"), default=(128, 128),
                         help="the character's window size (default 128 128)")
@@ -701,9 +730,11 @@ def main():
         os.makedirs(args.work, exist_ok=True)
         work = tempfile.mkdtemp(prefix="char-", dir=args.work)
         results = []
+        still = []
         session = kpwine.Session(probe, args.work, log=lambda msg: print(msg, file=sys.stderr, flush=True))
         try:
             kp_path = make_character(kptool, work, args.size[0], args.size[1], args.interval)
+            still_path = make_character(kptool, work, args.size[0], args.size[1], args.interval, still=True)
             session.start()
             for arch in archs:
                 rounds = []
@@ -719,6 +750,14 @@ def main():
                     print(rounds_line(rounds), flush=True)
                     print(flush=True)
                 results.append(median_round(rounds))
+                if args.still_seconds > 0:
+                    print("measuring %s standing still for %.0f s..." % (arch, args.still_seconds), file=sys.stderr,
+                          flush=True)
+                    result = run(args, arch, session, still_path, seconds=args.still_seconds,
+                                 interval=STILL_INTERVAL)
+                    still.append((result, summarise(result)))
+                    print(still_text(*still[-1]), flush=True)
+                    print(flush=True)
         finally:
             session.close()
             shutil.rmtree(work, ignore_errors=True)
@@ -730,7 +769,7 @@ def main():
         return 2
 
     if args.markdown or args.update_readme:
-        section = markdown(results, args, wine_version)
+        section = markdown(results, args, wine_version, still)
         if args.markdown:
             print(section)
         if args.update_readme:
