@@ -2,6 +2,7 @@
 """What Kelpo32.exe costs under Wine, next to the least program that does the same work.
 
     bench/wine/measure.py [--arch win32|win64]... [--seconds 60] [--rounds N] [--fps 10] [--size W H]
+                          [--still-seconds 30] [--moves 100]
                           [--floor-queries listed|all] [--against-floor] [--markdown] [--update-readme]
 
 One run, one Wine, one Xvfb display, one prefix and wineserver: Kelpo32.exe shows a character made here
@@ -24,6 +25,15 @@ memory Kelpo32.exe has beyond the floor's by mapped file, and whether the target
     Kelpo32.exe CPU <= 1.5 x floor.exe CPU
     Kelpo32.exe VmHWM <= floor.exe VmHWM + 2 MB + the character file's size      (MB = 2^20 bytes)
 
+Then, for each build, two more runs of the same kind: a character standing still (one cell, then one
+wait of 30 s after another, --still-seconds) beside floor.exe painting every 30 s, whose CPU should be
+no more than the placement tick's, i.e. the idle floor's; and the start-up and following (--moves): the
+seconds from starting each program until its window is shown with its first frame (polled on the X
+display with xdotool: Wine maps a window when it is shown, and both draw their first frame before they
+show), and, with the target moving every 400 ms and watching both after each move (floor.exe target
+--follow), the milliseconds until each stands at its new place: median and worst over the moves, beside
+the 100 ms placement tick.
+
 A measurement, not a test: it exits 0 whatever the figures, and 2 only when it could not measure (a
 program missing or ending early, no window, no CPU time at all). --against-floor runs floor.exe in
 Kelpo32.exe's place, to see the spread of the method (the ratios should come out near 1).
@@ -42,6 +52,7 @@ import platform
 import re
 import shutil
 import signal
+import statistics
 import struct
 import subprocess
 import sys
@@ -100,6 +111,8 @@ loop:   OP_WAIT 30000
         OP_GOTO loop
 """
 STILL_INTERVAL = 30000
+# The target's moves while following is timed (each is watched until both have followed it).
+FOLLOW_MOVE = 400
 
 
 def make_character(kptool, out_dir, width, height, interval, still=False):
@@ -342,11 +355,46 @@ class Lane:
         self.meter = Meter(pid, label)
 
 
-def run(args, arch, session, kp_path, seconds=None, interval=None):
-    """Measures one build; `seconds` and `interval` (the floor's frame interval) default to the
-    arguments'."""
+def seconds_to_visible(prefix, title, started, timeout=30.0):
+    """Seconds from `started` (time.monotonic) until a window titled exactly `title` is mapped on the
+    X display (Wine maps a window when it is shown), polled with xdotool; None after the timeout."""
+    env = dict(os.environ, DISPLAY=prefix.session.display)
+    while time.monotonic() - started < timeout:
+        done = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % title], env=env,
+                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        if done.returncode == 0 and done.stdout.strip():
+            return time.monotonic() - started
+        time.sleep(0.005)
+    return None
+
+
+def read_follow_report(prefix, win_path, target_hwnd, timeout=10.0):
+    """{title: [milliseconds per move]} that the target wrote when closed."""
+    prefix.post(target_hwnd, kpwine.WM_CLOSE)
+    path = prefix.unix_path(win_path)
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline and not os.path.exists(path):
+        time.sleep(0.2)
+    time.sleep(0.5)
+    out = {}
+    try:
+        with open(path, encoding="utf-8") as f:
+            for line in f:
+                parts = line.split()
+                if parts:
+                    out[parts[0]] = [float(v) for v in parts[1:]]
+    except OSError:
+        raise CannotMeasure("the target wrote no follow report")
+    return out
+
+
+def run(args, arch, session, kp_path, seconds=None, interval=None, move=None, follow=False):
+    """Measures one build; `seconds`, `interval` (the floor's frame interval) and `move` (the target's)
+    default to the arguments'. With `follow`, also how long each start took until the window showed
+    and how long each move of the target took to be followed."""
     seconds = seconds or args.seconds
     interval = interval or args.interval
+    move = move or args.move
     exe = args.exe or find_build_file(arch, "src", "win32", "Kelpo32.exe")
     floor = args.floor or find_build_file(arch, "bench", "wine", "floor.exe")
     if not floor:
@@ -369,9 +417,12 @@ def run(args, arch, session, kp_path, seconds=None, interval=None):
         # The target, then Kelpo32.exe (or floor.exe in its place) at 0 % of its free width, then
         # floor.exe at 100 %: side by side, so that neither covers the other.
         target_args = ["target", "--rect", "100", str(height + 20), str(max(640, 2 * width + 100)), "200",
-                       "--move", str(args.move)]
+                       "--move", str(move)]
+        report = r"C:\follow.txt"
+        if follow:
+            target_args += ["--follow", report]
         prefix.start(floor, target_args)
-        wait_titled(prefix, TARGET_TITLE)
+        target_window = wait_titled(prefix, TARGET_TITLE)[0]
         target_pid = program_pid(prefix, floor, target_args)
 
         win_kp = prefix.install(kp_path, r"C:\kp\measure.kp")
@@ -385,7 +436,11 @@ def run(args, arch, session, kp_path, seconds=None, interval=None):
                 prefix.reg_set(SETTINGS_KEY, "TopMost", 1)
             product_exe, product_args = exe, ["-p0", "-x0", "-n1", win_kp]
             product_title, product_name = CHAR_TITLE, "Kelpo32.exe"
+        startup = {}
+        started = time.monotonic()
         product = prefix.start(product_exe, product_args)
+        if follow:
+            startup["product"] = seconds_to_visible(prefix, product_title, started)
         wait_titled(prefix, product_title)
         time.sleep(1.0)  # the window's layered attributes may come after its creation
         product_window = wait_titled(prefix, product_title)[0]
@@ -393,7 +448,10 @@ def run(args, arch, session, kp_path, seconds=None, interval=None):
 
         mirror = layered_args(product_window, args.floor_layered)
         floor_args = ["floor"] + size + ["--position", "100"] + mirror + extra
+        started = time.monotonic()
         floor_prog = prefix.start(floor, floor_args)
+        if follow:
+            startup["floor"] = seconds_to_visible(prefix, FLOOR_TITLE, started)
         wait_titled(prefix, FLOOR_TITLE)
         floor_pid = program_pid(prefix, floor, floor_args, exclude={target_pid, product_pid})
         time.sleep(args.warmup)
@@ -427,7 +485,8 @@ def run(args, arch, session, kp_path, seconds=None, interval=None):
             resident = None
         windows = {"product": (prefix.windows(title=product_title) or [None])[0],
                    "floor": (prefix.windows(title=FLOOR_TITLE) or [None])[0]}
-        return {"arch": arch, "seconds": measured, "lanes": lanes, "extras": extras, "windows": windows,
+        followed = read_follow_report(prefix, report, target_window["hwnd"]) if follow else None
+        return {"startup": startup, "followed": followed,"arch": arch, "seconds": measured, "lanes": lanes, "extras": extras, "windows": windows,
                 "kp_size": os.path.getsize(kp_path), "layered": mirror, "product_name": product_name,
                 "resident": resident}
     finally:
@@ -584,7 +643,31 @@ def still_text(result, s):
                 "met" if s["cpu_ratio"] <= 1.0 else "not met"))
 
 
-def markdown(results, args, wine_version, still=()):
+def follow_text(result, moves):
+    """Start-up and following, Kelpo32.exe beside floor.exe."""
+    out = []
+    st = result["startup"]
+
+    def secs(v):
+        return "%.2f s" % v if v is not None else "not seen"
+    out.append("%s start-up to the window shown with its first frame: %s %s, floor.exe %s" % (
+        result["arch"], result["product_name"], secs(st.get("product")), secs(st.get("floor"))))
+    followed = result["followed"] or {}
+    for title, name in ((CHAR_TITLE, result["product_name"]), (FLOOR_TITLE, "floor.exe")):
+        delays = followed.get(title, [])[-moves:]
+        seen = sorted(d for d in delays if d >= 0)
+        if not seen:
+            out.append("%s %s: no move followed" % (result["arch"], name))
+            continue
+        missed = len(delays) - len(seen)
+        out.append("%s %s follows a moved target: median %.0f ms, worst %s over %d moves (placement every "
+                   "100 ms)%s" % (result["arch"], name, statistics.median(seen),
+                                  "%.0f ms" % seen[-1] if not missed else "over 1 s", len(delays),
+                                  ", %d not within 1 s" % missed if missed else ""))
+    return out
+
+
+def markdown(results, args, wine_version, still=(), follows=()):
     def para(text):
         return textwrap.fill(text, width=100, break_on_hyphens=False) + "\n"
 
@@ -633,6 +716,9 @@ def markdown(results, args, wine_version, still=()):
                                                  s["spread"][-1])))
     for result, s in still:
         lines.append(para(still_text(result, s) + "."))
+    for result in follows:
+        for line in follow_text(result, args.moves):
+            lines.append(para(line + "."))
     for result, _ in results:
         line = resident_line(result, limit=6)
         if line:
@@ -668,6 +754,9 @@ def main():
                         help="measure each build this many times; the median CPU ratio counts (default 1)")
     parser.add_argument("--warmup", type=float, default=3.0,
                         help="seconds between both windows' appearance and the measuring (default 3)")
+    parser.add_argument("--moves", type=int, default=100,
+                        help="then time the start-up of both and this many moves of the target, %d ms apart, "
+                        "each followed by both; 0: not (default 100)" % FOLLOW_MOVE)
     parser.add_argument("--still-seconds", type=float, default=30.0,
                         help="then measure a character standing still (one long wait after another) next to "
                         "the floor painting every 30 s, for this many seconds; 0: not (default 30)")
@@ -732,6 +821,7 @@ def main():
         work = tempfile.mkdtemp(prefix="char-", dir=args.work)
         results = []
         still = []
+        follows = []
         session = kpwine.Session(probe, args.work, log=lambda msg: print(msg, file=sys.stderr, flush=True))
         try:
             kp_path = make_character(kptool, work, args.size[0], args.size[1], args.interval)
@@ -759,6 +849,15 @@ def main():
                     still.append((result, summarise(result)))
                     print(still_text(*still[-1]), flush=True)
                     print(flush=True)
+                if args.moves > 0:
+                    print("measuring %s start-up and %d moves of the target..." % (arch, args.moves),
+                          file=sys.stderr, flush=True)
+                    result = run(args, arch, session, kp_path, seconds=args.moves * FOLLOW_MOVE / 1000.0 + 2,
+                                 move=FOLLOW_MOVE, follow=True)
+                    follows.append(result)
+                    for line in follow_text(result, args.moves):
+                        print(line, flush=True)
+                    print(flush=True)
         finally:
             session.close()
             shutil.rmtree(work, ignore_errors=True)
@@ -770,7 +869,7 @@ def main():
         return 2
 
     if args.markdown or args.update_readme:
-        section = markdown(results, args, wine_version, still)
+        section = markdown(results, args, wine_version, still, follows)
         if args.markdown:
             print(section)
         if args.update_readme:

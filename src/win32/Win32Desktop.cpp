@@ -52,6 +52,12 @@ bool Win32Desktop::GetWindowRect(WindowId window, Rect& rect) {
 AnsiString Win32Desktop::WindowTitle(WindowId window) {
     if (!window)
         return {};
+    // Most titles fit a small buffer: one question to the system instead of two (the length, then
+    // the text), which counts on the placement tick. Only a title that fills it is asked again.
+    wchar_t small[257];
+    const int fits = GetWindowTextW(ToHwnd(window), small, 257);
+    if (fits < 256)
+        return fits > 0 ? WideToAnsi(std::wstring(small, static_cast<std::size_t>(fits))) : AnsiString();
     // The length may be larger than the text (it may count a multibyte form); the copy tells.
     const int length = GetWindowTextLengthW(ToHwnd(window));
     if (length <= 0)
