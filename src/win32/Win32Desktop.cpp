@@ -24,7 +24,14 @@ Rect FromRect(const RECT& r) {
     return Rect{r.left, r.top, r.right, r.bottom};
 }
 
+// Display changes the window procedure has seen; the program's one thread counts and reads it.
+unsigned g_displayChanges = 0;
+
 } // namespace
+
+void NoteDisplayChange() {
+    ++g_displayChanges;
+}
 
 Win32Desktop::Win32Desktop() {
     // user32 stays loaded for the life of the process, so these addresses stay good.
@@ -77,7 +84,10 @@ AnsiString Win32Desktop::WindowClass(WindowId window) {
 }
 
 bool Win32Desktop::IsVisible(WindowId window) {
-    return window && IsWindowVisible(ToHwnd(window));
+    // Every window asked about here is a top-level one, whose only parent is the desktop: it is
+    // visible exactly when its own style says so. IsWindowVisible would also ask the system for
+    // its chain of parents, a question more on every placement tick.
+    return window && (GetWindowLongW(ToHwnd(window), GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 bool Win32Desktop::IsMinimized(WindowId window) {
@@ -86,11 +96,25 @@ bool Win32Desktop::IsMinimized(WindowId window) {
 
 Rect Win32Desktop::MonitorRect(WindowId window) {
     if (m_monitorFromWindow && m_getMonitorInfo) {
+        // The window's rectangle and state decide which monitor holds it: while they stay as they
+        // were, the last answer holds (see MonitorMemo).
+        HWND hwnd = ToHwnd(window);
+        RECT r;
+        const bool haveRect = ::GetWindowRect(hwnd, &r) != FALSE;
+        const bool minimized = IsIconic(hwnd) != FALSE;
+        const ::DWORD now = GetTickCount();
+        Rect kept;
+        if (haveRect && m_monitorMemo.Find(window, FromRect(r), minimized, now, g_displayChanges, kept))
+            return kept;
         MONITORINFO info = {};
         info.cbSize = sizeof info;
-        HMONITOR monitor = m_monitorFromWindow(ToHwnd(window), MONITOR_DEFAULTTONEAREST);
-        if (monitor && m_getMonitorInfo(monitor, &info))
-            return FromRect(info.rcMonitor);
+        HMONITOR monitor = m_monitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST);
+        if (monitor && m_getMonitorInfo(monitor, &info)) {
+            const Rect found = FromRect(info.rcMonitor);
+            if (haveRect)
+                m_monitorMemo.Keep(window, FromRect(r), minimized, now, g_displayChanges, found);
+            return found;
+        }
     }
     return Rect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
 }

@@ -3,10 +3,15 @@
 #pragma once
 
 #include "platform/Desktop.h"
+#include "platform/MonitorMemo.h"
 
 #include <windows.h>
 
 namespace kp::win32 {
+
+// The window procedure tells of every change of the displays (WM_DISPLAYCHANGE,
+// WM_SETTINGCHANGE): a monitor remembered before it is asked again.
+void NoteDisplayChange();
 
 class Win32Desktop : public IDesktop {
 public:
@@ -41,6 +46,7 @@ private:
     using GetMonitorInfoFn = BOOL(WINAPI*)(HMONITOR, LPMONITORINFO);
     MonitorFromWindowFn m_monitorFromWindow = nullptr;
     GetMonitorInfoFn m_getMonitorInfo = nullptr;
+    MonitorMemo m_monitorMemo;
 };
 
 } // namespace kp::win32
