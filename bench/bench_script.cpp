@@ -155,11 +155,25 @@ class Reporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
-            if (!run.error_occurred && run.iterations > 0)
+            if (!run.error_occurred && run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean") {
                 m_times[run.run_name.function_name] = run.GetAdjustedCPUTime();
+            } else if (!run.error_occurred && run.iterations > 0 && run.run_type == Run::RT_Iteration) {
+                // Repetitions: the mean of their times.
+                Sum& sum = m_sums[run.run_name.function_name];
+                sum.total += run.GetAdjustedCPUTime();
+                ++sum.count;
+                m_times[run.run_name.function_name] = sum.total / sum.count;
+            }
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> m_times;
+
+private:
+    struct Sum {
+        double total = 0;
+        int count = 0;
+    };
+    std::map<std::string, Sum> m_sums;
 };
 
 } // namespace
