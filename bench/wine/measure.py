@@ -714,6 +714,9 @@ def markdown(results, args, wine_version, still=(), follows=()):
             lines.append(para("%s: the round shown has the median CPU ratio of %d rounds, which ranged "
                               "%.2fx..%.2fx." % (result["arch"], len(s["spread"]), s["spread"][0],
                                                  s["spread"][-1])))
+    lines.append(para("Goal, CPU at or below the floor's (1.0x): %s." % "; ".join(
+        "%s %.2fx, %s" % (result["arch"], s["cpu_ratio"], "met" if s["cpu_ratio"] <= 1.0 else "not met")
+        for result, s in results)))
     for result, s in still:
         lines.append(para(still_text(result, s) + "."))
     for result in follows:
