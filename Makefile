@@ -60,8 +60,10 @@ run: dist
 	@scripts/run.sh
 
 # What Kelpo32.exe costs under Wine next to the least program doing the same work, each build that
-# this machine can run for 60 s (bench/wine/measure.py; MEASURE_ARGS="--rounds 3 --update-readme" measures three times and
-# writes the README's figures). It prints figures and fails only when it could not measure.
+# this machine can run for 60 s animating, 30 s standing still, then its start-up and 100 moves of
+# the target followed, about four minutes a build (bench/wine/measure.py; MEASURE_ARGS="--rounds 3
+# --update-readme" measures three times and writes the README's figures). It prints figures and
+# fails only when it could not measure.
 .PHONY: measure
 measure: native win32 win64
 	python3 bench/wine/measure.py --arch win32 --arch win64 $(MEASURE_ARGS)
