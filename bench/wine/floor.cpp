@@ -13,10 +13,14 @@
 //       --all-queries adds the rest of what the character's placement asks about its target on every
 //       tick (minimised, monitor, title, class, visibility of the target and of itself), to see how
 //       much of a difference those questions make.
-//   floor.exe target --rect X Y W H [--move MS]
+//   floor.exe target --rect X Y W H [--move MS] [--follow REPORT]
 //       The window both programs stand on: a plain overlapped window that keeps itself the foreground
 //       window (checked every 500 ms) and, with --move, moves 8 pixels right or back every MS ms so that
-//       the characters have to follow it.
+//       the characters have to follow it. With --follow, after each move it watches the window titled
+//       "Kelpo32" (standing at 0 %: its left edge on the target's) and the one titled "floor" (at
+//       100 %: its right edge on the target's) until each stands at its new place, at most 1 s, and
+//       when it ends writes to REPORT one line per window: its title, then the milliseconds each
+//       move took to be followed (-1: not within the second).
 //
 // Both run until they get WM_CLOSE. Numbers are decimal or 0x-hexadecimal. Exit status 0, or 2 for a
 // usage error (a window program: the usage text goes to a stderr that is only seen when redirected).
@@ -57,6 +61,7 @@ struct TargetOptions {
     int width = 0;
     int height = 0;
     UINT move = 0;
+    const wchar_t* follow = nullptr;
 };
 
 // --- the floor character ---------------------------------------------------------------------------
@@ -194,6 +199,80 @@ int RunFloor(HINSTANCE instance, const FloorOptions& options) {
 TargetOptions g_target;
 bool g_movedRight = false;
 
+// How long each follower took to reach its place after each move, in milliseconds.
+struct Follower {
+    const wchar_t* title;
+    bool rightEdge; // stands at 100 %: its right edge on the target's
+    std::vector<double> delays;
+};
+Follower g_followers[] = {{L"Kelpo32", false, {}}, {L"floor", true, {}}};
+
+double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to, const LARGE_INTEGER& frequency) {
+    return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) /
+           static_cast<double>(frequency.QuadPart);
+}
+
+// After a move of the target to `left`..`right`: polls both followers every millisecond (messages
+// still handled) until each stands at its new place, or a second has passed.
+void WatchFollowers(int left, int right) {
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    // Moves before both stand on the target are not counted.
+    for (const Follower& f : g_followers) {
+        HWND w = FindWindowW(nullptr, f.title);
+        if (!w || !IsWindowVisible(w))
+            return;
+    }
+    bool done[2] = {false, false};
+    for (;;) {
+        QueryPerformanceCounter(&now);
+        const double elapsed = Milliseconds(start, now, frequency);
+        bool all = true;
+        for (int i = 0; i < 2; ++i) {
+            if (done[i])
+                continue;
+            Follower& f = g_followers[i];
+            HWND w = FindWindowW(nullptr, f.title);
+            RECT rc;
+            if (w && GetWindowRect(w, &rc) && (f.rightEdge ? rc.right == right : rc.left == left)) {
+                f.delays.push_back(elapsed);
+                done[i] = true;
+            } else if (elapsed >= 1000.0) {
+                f.delays.push_back(-1);
+                done[i] = true;
+            } else {
+                all = false;
+            }
+        }
+        if (all)
+            return;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(1);
+    }
+}
+
+void WriteFollowReport(const wchar_t* path) {
+    FILE* out = _wfopen(path, L"w");
+    if (!out)
+        return;
+    for (const Follower& f : g_followers) {
+        std::fprintf(out, "%ls", f.title);
+        for (double d : f.delays)
+            std::fprintf(out, " %.1f", d);
+        std::fprintf(out, "\n");
+    }
+    std::fclose(out);
+}
+
 LRESULT CALLBACK TargetProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_TIMER:
@@ -201,8 +280,10 @@ LRESULT CALLBACK TargetProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             SetForegroundWindow(hwnd);
         } else if (wParam == kMoveTimer) {
             g_movedRight = !g_movedRight;
-            SetWindowPos(hwnd, nullptr, g_target.x + (g_movedRight ? kMoveStep : 0), g_target.y, 0, 0,
-                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            const int x = g_target.x + (g_movedRight ? kMoveStep : 0);
+            SetWindowPos(hwnd, nullptr, x, g_target.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            if (g_target.follow)
+                WatchFollowers(x, x + g_target.width);
         }
         return 0;
     case WM_DESTROY:
@@ -237,6 +318,8 @@ int RunTarget(HINSTANCE instance, const TargetOptions& options) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+    if (options.follow)
+        WriteFollowReport(options.follow);
     return 0;
 }
 
@@ -262,7 +345,7 @@ bool Numbers(int argc, wchar_t** argv, int& i, int count, long long* out) {
 int Usage() {
     std::fputs("usage: floor.exe floor --size W H --interval MS [--position P] [--every-tick]"
                " [--layered KEY ALPHA FLAGS] [--title T] [--all-queries]\n"
-               "       floor.exe target --rect X Y W H [--move MS]\n",
+               "       floor.exe target --rect X Y W H [--move MS] [--follow REPORT]\n",
                stderr);
     return 2;
 }
@@ -315,6 +398,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                 options.height = static_cast<int>(n[3]);
             } else if (!std::wcscmp(argv[i], L"--move") && Numbers(argc, argv, i, 1, n)) {
                 options.move = static_cast<UINT>(n[0]);
+            } else if (!std::wcscmp(argv[i], L"--follow") && i + 1 < argc) {
+                options.follow = argv[++i];
             } else {
                 return Usage();
             }

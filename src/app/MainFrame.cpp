@@ -27,6 +27,7 @@ CMainFrame::~CMainFrame() {
 }
 
 void CMainFrame::CreateCellZeroPalette() {
+    ++m_nPaletteGeneration;
     auto palette = std::make_unique<LogPalette>();
     if (CreateCellPalette(m_file.Image(), m_file.CellBitmapInfoOffset(0), *palette))
         m_pPalette = std::move(palette);
@@ -73,6 +74,9 @@ BOOL CMainFrame::LoadDataFile(const Utf8String& path) {
     m_pScript = m_pData + m_file.PatternOffset(0);
     m_nScriptPos = 0;
     m_nClickEntry = -1;
+    // Cells, shapes and palettes of the old image mean nothing for the new one.
+    m_appliedShape.reset();
+    m_stepRecord.Forget();
     m_app.m_bHaveDataFile = TRUE;
     return TRUE;
 }
@@ -133,6 +137,7 @@ BOOL CMainFrame::CreateCharacterWindow() {
     params.width = ScaledWidth();
     params.height = ScaledHeight();
     params.layered = m_app.m_bWin2000 != FALSE;
+    m_appliedShape.reset(); // a new window has no shape yet
     if (!m_window.Create(params)) {
         m_app.Services().ui.ShowMessage(kWindowRefusedText, MessageStyle::OkExclamation);
         return FALSE;
@@ -182,13 +187,20 @@ void CMainFrame::OnTimer(unsigned nIDEvent) {
     if (nIDEvent == kFrameTimer) {
         m_bAnimTimer = FALSE;
         const int offsetY = m_nOffsetY;
+        const unsigned shapes = m_nShapeGeneration;
+        const unsigned palettes = m_nPaletteGeneration;
         if (m_pBitmap) {
             if (m_pPalette)
                 m_pBitmap->SelectPalette(*m_pPalette);
             RunScript(*m_pBitmap);
         }
-        // Shown at once, before anything else is handled: each frame appears whole.
-        m_window.Repaint();
+        // Shown at once, before anything else is handled: each frame appears whole. A step that
+        // left the frame, its palette and its shape as they were is not repainted: the window
+        // already shows those very pixels, so repainting would show the same pixels again and
+        // only cost time. The system's own paints (the window shown, uncovered or resized) still
+        // copy the whole frame.
+        if (!m_pBitmap || StepChangedFrame(shapes, palettes))
+            m_window.Repaint();
         // A new height above the target moves the window now, not at the next placement tick.
         if (m_nOffsetY != offsetY)
             Track();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/CharacterApp.h"
+#include "app/FrameRecord.h"
 #include "chardata/DataFile.h"
 #include "chardata/MaskRgn.h"
 #include "engine/Interpreter.h"
@@ -171,6 +172,11 @@ public:
     // apply it again. Unset until the first SetShape.
     std::optional<RectRegion> m_rgnShape;
 
+    // What the current step and the one before it drew into the frame (a step that repeats the
+    // one before, or draws nothing, leaves the frame's pixels as they were).
+    FrameRecord m_stepRecord;
+    FrameRecord m_lastStepRecord;
+
 private:
     friend class FrameScriptHost;
     CCharacterApp& m_app;
@@ -190,8 +196,19 @@ private:
     bool m_bRescaling = false;
     // Set while the placement code moves the window.
     bool m_bPlacing = false;
+    // True when the step just run may have changed what the window shows: its frame's pixels,
+    // the palette they are shown with, or the colour-key area. `shapes` and `palettes` are the
+    // generations before the step.
+    bool StepChangedFrame(unsigned shapes, unsigned palettes) const;
     std::unique_ptr<IScriptHost> m_pScriptHost;
     std::unique_ptr<CScriptEngine> m_pEngine;
+    // The shape last applied to the window, and in which mode; none since the window or the
+    // character is new.
+    std::optional<RectRegion> m_appliedShape;
+    bool m_bAppliedLayered = false;
+    // Counted up whenever the applied shape, or the palette's colours, change.
+    unsigned m_nShapeGeneration = 0;
+    unsigned m_nPaletteGeneration = 0;
 };
 
 } // namespace kp

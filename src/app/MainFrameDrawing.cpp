@@ -25,6 +25,7 @@ void CMainFrame::DrawCell(WORD cell) {
     const BitmapInfo bi = m_file.ReadBitmapInfo(bih, &ok);
     if (!ok || !CellSizeInRange(bi.biWidth, bi.biHeight))
         return;
+    m_stepRecord.Cell(cell);
     const ImageView& image = m_file.Image();
     // Positions are unsigned: a cell at 0xFFF0 lies far to the right, not 16 pixels to the left.
     m_pCanvas->DrawDib(x, y, DibRef{image.Base(), image.Size(), bih, m_file.PixelBitsOffset(bih, bi)});
@@ -57,8 +58,17 @@ void CMainFrame::SetShape(WORD slot) {
         return;
     const CMaskRgn& mask = *m_apMaskRgn[slot];
     // A mask without inside pixels is an empty shape: nothing of the window stays visible.
-    const RectRegion shape = mask.HasRegion() ? mask.Region() : RectRegion();
-    if (m_app.m_bWin2000) {
+    static const RectRegion kEmpty;
+    const RectRegion& shape = mask.HasRegion() ? mask.Region() : kEmpty;
+    const bool layered = m_app.m_bWin2000 != FALSE;
+    // The shape the window has already: applying it again would change nothing on the screen
+    // (most scripts set the shape of every frame, mostly the same one).
+    if (m_appliedShape && m_bAppliedLayered == layered && *m_appliedShape == shape)
+        return;
+    m_appliedShape = shape;
+    m_bAppliedLayered = layered;
+    ++m_nShapeGeneration;
+    if (layered) {
         // Colour-key mode: everything outside the shape is painted in the key colour at the next
         // paint; nothing is repainted here.
         const RectRegion whole(Rect{0, 0, m_file.CanvasWidth(), m_file.CanvasHeight()});
@@ -80,9 +90,20 @@ void CMainFrame::ReplacePalette(WORD cell) {
     // A cell without a colour table gives no palette; the character keeps the one it has.
     if (!CreateCellPalette(m_file.Image(), bih, *palette))
         return;
+    if (!m_pPalette || !(*m_pPalette == *palette))
+        ++m_nPaletteGeneration;
+    m_stepRecord.Palette(m_nPaletteGeneration);
     m_pPalette = std::move(palette);
     if (m_pCanvas)
         m_pCanvas->SelectPalette(*m_pPalette);
+}
+
+bool CMainFrame::StepChangedFrame(unsigned shapes, unsigned palettes) const {
+    if (shapes != m_nShapeGeneration)
+        return true;
+    if (!m_stepRecord.Draws() && palettes == m_nPaletteGeneration)
+        return false;
+    return m_stepRecord != m_lastStepRecord;
 }
 
 void CMainFrame::FreeMaskRegions() {

@@ -3,6 +3,7 @@
 #include "app/MainFrame.h"
 
 #include "app/Scale.h"
+#include <utility>
 
 namespace kp {
 
@@ -18,12 +19,16 @@ public:
     void FreeMaskRegions() override { m_frame.FreeMaskRegions(); }
     void ReplacePalette(WORD cell) override { m_frame.ReplacePalette(cell); }
     void WriteText(int x, int y, const AnsiString& text) override {
-        if (m_frame.m_pCanvas)
-            m_frame.m_pCanvas->TextOut(x, y, text);
+        if (!m_frame.m_pCanvas)
+            return;
+        m_frame.m_stepRecord.Text(x, y, text);
+        m_frame.m_pCanvas->TextOut(x, y, text);
     }
     void UseFont(const FontSpec* font) override {
-        if (m_frame.m_pCanvas)
-            m_frame.m_pCanvas->SelectFont(font);
+        if (!m_frame.m_pCanvas)
+            return;
+        m_frame.m_stepRecord.Font(font);
+        m_frame.m_pCanvas->SelectFont(font);
     }
 
     void Track() override { m_frame.Track(); }
@@ -79,6 +84,8 @@ void CMainFrame::StopScriptSounds() {
 void CMainFrame::RunScript(ICanvas& dc) {
     ICanvas* const previous = m_pCanvas;
     m_pCanvas = &dc;
+    std::swap(m_stepRecord, m_lastStepRecord);
+    m_stepRecord.Begin(m_nPaletteGeneration);
     m_pEngine->RunScript();
     m_pCanvas = previous;
 }

@@ -5,6 +5,14 @@
 #include <cstdint>
 #include <cstring>
 
+// The decoding and effect of each instruction go straight into the dispatch of RunScript, as in
+// a hand-written interpreter loop: a call per instruction would cost more than most of them do.
+#if defined(__GNUC__)
+#define KP_HOT_INLINE [[gnu::always_inline]] inline
+#else
+#define KP_HOT_INLINE inline
+#endif
+
 namespace kp {
 
 namespace {
@@ -160,7 +168,7 @@ void CScriptEngine::PlayEmbeddedSound(WORD n) {
     m_pHost->PlayWave(image.At(off), static_cast<std::size_t>(size));
 }
 
-void CScriptEngine::Execute(BYTE code, const Operands& o) {
+template <BYTE code> KP_HOT_INLINE void CScriptEngine::Execute(const Operands& o) {
     auto word = [&](std::size_t k) { return static_cast<WORD>(o.n[k]); };
     int& pos = m_state.m_nScriptPos;
     switch (code) {
@@ -263,6 +271,66 @@ void CScriptEngine::Execute(BYTE code, const Operands& o) {
     }
 }
 
+namespace {
+
+template <OperandKind... kinds> constexpr std::size_t FixedSize() {
+    std::size_t size = 1; // the opcode byte
+    for (OperandKind kind : {OperandKind::Byte, kinds...})
+        switch (kind) {
+        case OperandKind::Byte:
+            size += 1;
+            break;
+        case OperandKind::Word:
+        case OperandKind::Value:
+        case OperandKind::Variable:
+            size += 2;
+            break;
+        case OperandKind::Offset:
+            size += 4;
+            break;
+        case OperandKind::String:
+            return 0; // its length is read from the script
+        }
+    return size - 1; // less the Byte put in front to make the list non-empty
+}
+
+} // namespace
+
+template <OperandKind kind> KP_HOT_INLINE DWORD CScriptEngine::ReadInside(int& pos) {
+    if constexpr (kind == OperandKind::Byte) {
+        return m_reader.ByteAt(pos++);
+    } else if constexpr (kind == OperandKind::Offset) {
+        const DWORD v = m_reader.DwordAt(pos);
+        pos += 4;
+        return v;
+    } else {
+        const WORD w = m_reader.WordAt(pos);
+        pos += 2;
+        if constexpr (kind == OperandKind::Value)
+            return Evaluate(w);
+        return w;
+    }
+}
+
+template <BYTE code, bool endsStep, OperandKind... kinds>
+KP_HOT_INLINE bool CScriptEngine::Step(Kinds<kinds...>) {
+    Operands o;
+    int& pos = m_state.m_nScriptPos;
+    constexpr std::size_t size = FixedSize<kinds...>();
+    if (size != 0 && m_reader.Has(pos, size - 1)) {
+        // The whole instruction lies inside the image: its operands in order, none can fail.
+        std::size_t k = 0;
+        ((o.n[k++] = ReadInside<kinds>(pos)), ...);
+        (void)k;
+    } else {
+        ReadOperands(*FindOpcode(code), o);
+        if (!m_reader.Ok())
+            return false;
+    }
+    Execute<code>(o);
+    return endsStep;
+}
+
 void CScriptEngine::RunScript() {
     if (!AttachReader())
         return;
@@ -281,17 +349,18 @@ void CScriptEngine::RunScript() {
             break;
         }
         const int start = pos;
-        // 0 and bytes above the last opcode are no instruction: skipped one by one.
-        const OpcodeInfo* op = FindOpcode(ReadByte());
-        if (op) {
-            // The operands in the order the opcode list gives, values evaluated as they are read;
-            // the effect only when the whole instruction lies inside the image.
-            Operands o;
-            ReadOperands(*op, o);
-            if (m_reader.Ok()) {
-                Execute(op->code, o);
-                ended = op->endsStep;
-            }
+        // The operands in the order the opcode list gives, values evaluated as they are read;
+        // the effect only when the whole instruction lies inside the image. 0 and bytes above the
+        // last opcode are no instruction: skipped one by one.
+        using K = OperandKind;
+        switch (ReadByte()) {
+#define KP_OPCODE(name, code, endsStep, ...)                                                                 \
+    case code:                                                                                               \
+        ended = Step<code, endsStep>(Kinds<__VA_ARGS__>{});                                                  \
+        break;
+#include "engine/Opcodes.def"
+        default:
+            break;
         }
         if (!m_reader.Ok()) {
             // The instruction does not lie wholly inside the image: it is not carried out and the

@@ -73,8 +73,15 @@ private:
     };
     // Reads the operands of `op` in the order of its opcode list entry.
     void ReadOperands(const OpcodeInfo& op, Operands& o);
+    // One instruction whose opcode byte has been read: its operands in the order of its opcode
+    // list entry, and its effect when all of them lay inside the image. Returns whether it ends
+    // the step. Made for each line of the opcode list, so that an instruction of fixed size that
+    // lies wholly inside the image is decoded without a test per operand.
+    template <OperandKind...> struct Kinds {};
+    template <BYTE code, bool endsStep, OperandKind... kinds> bool Step(Kinds<kinds...>);
+    template <OperandKind kind> DWORD ReadInside(int& pos);
     // Carries out an instruction whose operands were all read inside the image.
-    void Execute(BYTE code, const Operands& o);
+    template <BYTE code> void Execute(const Operands& o);
     void WriteVariable(WORD operand, WORD value) {
         const WORD n = operand & 0x7FFF;
         if (n < kScriptVariables)

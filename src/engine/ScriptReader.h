@@ -72,6 +72,19 @@ public:
                (static_cast<DWORD>(p[3]) << 24);
     }
 
+    // Reads for a caller that has made sure with Has that a whole instruction lies inside: they
+    // neither check nor advance.
+    BYTE ByteAt(int pos) const { return m_script[pos]; }
+    WORD WordAt(int pos) const {
+        const BYTE* p = m_script + pos;
+        return static_cast<WORD>(p[0] | (p[1] << 8));
+    }
+    DWORD DwordAt(int pos) const {
+        const BYTE* p = m_script + pos;
+        return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8) | (static_cast<DWORD>(p[2]) << 16) |
+               (static_cast<DWORD>(p[3]) << 24);
+    }
+
     // The bytes a string operand of `length` stores: form B always stores at least one.
     static std::size_t StoredStringBytes(WORD length, bool formB) {
         return (formB && length == 0) ? 1 : length;

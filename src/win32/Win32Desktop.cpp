@@ -29,7 +29,14 @@ Rect FromRect(const RECT& r) {
     return Rect{r.left, r.top, r.right, r.bottom};
 }
 
+// Display changes the window procedure has seen; the program's one thread counts and reads it.
+unsigned g_displayChanges = 0;
+
 } // namespace
+
+void NoteDisplayChange() {
+    ++g_displayChanges;
+}
 
 Win32Desktop::Win32Desktop() {
     // user32 stays loaded for the life of the process, so these addresses stay good.
@@ -61,6 +68,12 @@ bool Win32Desktop::GetWindowRect(WindowId window, Rect& rect) {
 AnsiString Win32Desktop::WindowTitle(WindowId window) {
     if (!window)
         return {};
+    // Most titles fit a small buffer: one question to the system instead of two (the length, then
+    // the text), which counts on the placement tick. Only a title that fills it is asked again.
+    wchar_t small[257];
+    const int fits = GetWindowTextW(ToHwnd(window), small, 257);
+    if (fits < 256)
+        return fits > 0 ? WideToAnsi(std::wstring(small, static_cast<std::size_t>(fits))) : AnsiString();
     // The length may be larger than the text (it may count a multibyte form); the copy tells.
     const int length = GetWindowTextLengthW(ToHwnd(window));
     if (length <= 0)
@@ -80,7 +93,10 @@ AnsiString Win32Desktop::WindowClass(WindowId window) {
 }
 
 bool Win32Desktop::IsVisible(WindowId window) {
-    return window && IsWindowVisible(ToHwnd(window));
+    // Every window asked about here is a top-level one, whose only parent is the desktop: it is
+    // visible exactly when its own style says so. IsWindowVisible would also ask the system for
+    // its chain of parents, a question more on every placement tick.
+    return window && (GetWindowLongW(ToHwnd(window), GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 bool Win32Desktop::IsMinimized(WindowId window) {
@@ -103,8 +119,17 @@ Rect Win32Desktop::MonitorRect(WindowId window) {
 }
 
 Rect Win32Desktop::MonitorRectOf(const Rect& rect) {
+    // The rectangle alone decides which monitor holds it: while it stays as it was, the last
+    // answer holds (see MonitorMemo).
+    const ::DWORD now = GetTickCount();
+    Rect kept;
+    if (m_monitorMemo.Find(0, rect, false, now, g_displayChanges, kept))
+        return kept;
     const RECT r = {rect.left, rect.top, rect.right, rect.bottom};
-    return MonitorRectOfHandle(m_monitorFromRect ? m_monitorFromRect(&r, MONITOR_DEFAULTTONEAREST) : nullptr);
+    const Rect found =
+        MonitorRectOfHandle(m_monitorFromRect ? m_monitorFromRect(&r, MONITOR_DEFAULTTONEAREST) : nullptr);
+    m_monitorMemo.Keep(0, rect, false, now, g_displayChanges, found);
+    return found;
 }
 
 Point Win32Desktop::CursorPos() {

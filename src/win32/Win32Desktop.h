@@ -3,11 +3,16 @@
 #pragma once
 
 #include "platform/Desktop.h"
+#include "platform/MonitorMemo.h"
 #include "win32/Win32Proc.h"
 
 #include <windows.h>
 
 namespace kp::win32 {
+
+// The window procedure tells of every change of the displays (WM_DISPLAYCHANGE,
+// WM_SETTINGCHANGE): a monitor remembered before it is asked again.
+void NoteDisplayChange();
 
 class Win32Desktop : public IDesktop {
 public:
@@ -61,6 +66,7 @@ private:
     LazyProc<DwmGetWindowAttributeFn> m_dwmGetWindowAttribute{L"dwmapi.dll", "DwmGetWindowAttribute"};
     LazyProc<SHQueryUserNotificationStateFn> m_queryNotificationState{L"shell32.dll",
                                                                       "SHQueryUserNotificationState"};
+    MonitorMemo m_monitorMemo;
 };
 
 } // namespace kp::win32

@@ -5,6 +5,7 @@
 
 #include "placement/Placement.h"
 #include "win32/MenuFlags.h"
+#include "win32/Win32Desktop.h"
 #include "win32/Win32Dpi.h"
 #include "win32/Win32Text.h"
 #include "win32/res/resource.h"
@@ -306,6 +307,11 @@ LRESULT Win32CharacterWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_NCCALCSIZE:
         // The whole window is client area, and no WM_MOVE or WM_SIZE follows a change.
         return 0;
+    case WM_DISPLAYCHANGE:
+    case WM_SETTINGCHANGE:
+        // A monitor added, removed or resized, or the work area changed: monitors are asked anew.
+        NoteDisplayChange();
+        return DefWindowProcW(m_hwnd, msg, wParam, lParam);
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;

@@ -662,6 +662,40 @@ TEST_F(Engine, AnInstructionCutByTheEndOfTheImageHasNoEffect) {
     EXPECT_EQ(Step(), (Calls{"cut outside " + std::to_string(end)}));
 }
 
+TEST_F(Engine, EveryInstructionCutAtAnyByteByTheEndOfTheImageHasNoEffect) {
+    const Bytes base = build::BuildCharacter(test::ScriptCharacter({S().Wait(1)}, version));
+    const std::size_t end = base.size();
+    const OpcodeInfo* table = OpcodeTable();
+    for (std::size_t i = 0; i < kOpcodeCount; ++i) {
+        const OpcodeInfo& op = table[i];
+        // The instruction with every operand 0 (a string of length 0 in plain form).
+        std::size_t size = 1;
+        for (std::size_t k = 0; k < op.operandCount; ++k)
+            size += op.operands[k] == OperandKind::Byte ? 1 : op.operands[k] == OperandKind::Offset ? 4 : 2;
+        for (std::size_t kept = 1; kept < size; ++kept) {
+            Bytes image = base;
+            image.push_back(op.code);
+            image.resize(end + kept, 0);
+            host.Load(image);
+            engine.OnPatternMenu(1);
+            state.m_pScript = host.ScriptFile().Image().Base();
+            state.m_nScriptPos = static_cast<int>(end);
+            EXPECT_EQ(Step(), (Calls{"cut outside " + std::to_string(end)})) << op.name << " " << kept;
+            EXPECT_EQ(state.m_nScriptPos, static_cast<int>(end)) << op.name << " " << kept;
+        }
+    }
+    // An instruction that ends exactly at the end of the image is carried out; the next read fails.
+    Bytes image = base;
+    for (BYTE b : {BYTE{OP_SET}, BYTE{5}, BYTE{0}, BYTE{7}, BYTE{0}})
+        image.push_back(b);
+    host.Load(image);
+    engine.OnPatternMenu(1);
+    state.m_pScript = host.ScriptFile().Image().Base();
+    state.m_nScriptPos = static_cast<int>(end);
+    EXPECT_EQ(Step(), (Calls{"cut outside " + std::to_string(end + 5)}));
+    EXPECT_EQ(state.m_nVar[5], 7);
+}
+
 TEST_F(Engine, AScriptPointerOutsideTheImageIsNeverRead) {
     Run1(S().Wait(1));
     static const BYTE elsewhere[] = {OP_WAIT, 1, 0};

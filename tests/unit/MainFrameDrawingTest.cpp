@@ -84,6 +84,9 @@ TEST_F(Drawing, RegionModeHandsTheWindowACopyEachTime) {
     ASSERT_TRUE(desk.window.m_region);
     EXPECT_EQ(*desk.window.m_region, kMaskShape); // from window x = 0, not the cell's wX
     desk.window.m_region.reset();
+    frame.SetShape(slot); // the window has that shape already
+    EXPECT_FALSE(desk.window.m_region);
+    frame.SetShape(frame.CreateMaskRgn('b', kAllOutside));
     frame.SetShape(slot); // the slot kept its region
     ASSERT_TRUE(desk.window.m_region);
     EXPECT_EQ(*desk.window.m_region, kMaskShape);

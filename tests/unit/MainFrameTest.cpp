@@ -300,7 +300,7 @@ TEST_F(MainFrameTest, ANewHeightMovesTheWindowRightAfterTheFrame) {
     Script s;
     s.Wait(10);
     const DWORD loop = s.Here();
-    s.Op(OP_OFFSETY).Word(12).Wait(10).Goto(loop);
+    s.Op(OP_OFFSETY).Word(12).Op(OP_DRAW).Word(1).Wait(10).Goto(loop);
     Create({s});
     frame.OnTimer(kPlacementTimer);
     desk.desktop.m_calls.clear();
@@ -336,7 +336,7 @@ TEST_F(MainFrameTest, AClickRunsTheClickEntryAtOnceAndCancelsThePendingTick) {
     const std::size_t operand = s.bytes.size() - 4;
     s.Wait(1000);
     const DWORD entry = s.Here();
-    s.Op(OP_ADD).Word(5).Word(1).Wait(300);
+    s.Op(OP_ADD).Word(5).Word(1).Op(OP_DRAW).Word(1).Wait(300);
     s.bytes[operand] = static_cast<BYTE>(entry);
     Create({s});
     ASSERT_EQ(frame.m_nClickEntry, static_cast<int>(entry));
