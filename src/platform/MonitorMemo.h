@@ -1,8 +1,8 @@
-// A remembered answer to "which monitor holds this window": asking the system means locking its
-// list of displays, the dearest of the questions the placement tick asks, while the answer only
-// changes when the window moves, is minimised or restored, or the displays change. The answer is
-// used again for the same window at the same rectangle and state, for at most kMonitorMemoMs, and
-// never after the platform has seen the displays change.
+// A remembered answer to "which monitor holds this rectangle": asking the system means locking
+// its list of displays, the dearest of the questions the placement tick asks, while the answer only
+// changes when the rectangle (a window's place, or its minimised state) or the displays change. The
+// answer is used again for the same key, for at most kMonitorMemoMs, and never after the platform
+// has seen the displays change. A caller asking by rectangle alone keys it with window 0.
 #pragma once
 
 #include "platform/Types.h"
